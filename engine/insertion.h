@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// The line break that frames the inserted text on each side.
+inline constexpr std::string_view kFrame = "\r\n";
+
+// A page with the text inserted before its tag, kept as views of the original bytes so that it
+// can be written out without first being copied into one string.
+struct Insertion {
+  std::string_view head;  // everything before the tag
+  std::string_view text;  // the insertion text, unchanged
+  std::string_view tail;  // the tag and everything after it
+
+  // The new content in order: head, CR LF, text, CR LF, tail.
+  std::array<std::string_view, 5> pieces() const { return {head, kFrame, text, kFrame, tail}; }
+  // Length of the new content.
+  std::size_t size() const { return head.size() + text.size() + tail.size() + 2 * kFrame.size(); }
+  // The new content as one string.
+  std::string joined() const;
+};
+
+// Plans the insertion of `text`, framed by CR LF on each side, just before the last occurrence of
+// `tag` in `page`; none when the tag does not occur (the page is then to stay as it is).
+std::optional<Insertion> insert_before_last(std::string_view page, std::string_view tag,
+                                            std::string_view text);
+
+}  // namespace qv

@@ -1,0 +1,11 @@
+#include "engine/marker.h"
+
+#include "engine/tag_search.h"
+
+namespace qv {
+
+bool holds_marker(std::string_view text, std::string_view marker) {
+  return find_last(text, marker).has_value();
+}
+
+}  // namespace qv

@@ -1,0 +1,194 @@
+// POSIX implementation of the file layer. This file and the folder listing are the only domain
+// sources that include operating-system headers.
+#include "files/file_io.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "files/path.h"
+
+namespace qv {
+namespace {
+
+constexpr std::string_view kTemporaryMark = ".qv-tmp-";
+
+IoError error_from_errno(const std::string& path, int code) {
+  return IoError{path, std::strerror(code)};
+}
+
+// Closes a descriptor when it leaves scope, unless released.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the result: a delayed write error can surface only here.
+  int close() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes every piece in order, resuming after partial writes and interruptions.
+int write_all(int fd, std::span<const std::string_view> pieces) {
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      ssize_t written = ::write(fd, piece.data(), piece.size());
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      piece.remove_prefix(static_cast<std::size_t>(written));
+    }
+  }
+  return 0;
+}
+
+// The file a path finally names, symbolic links resolved; the path itself when it names no link.
+std::optional<std::string> resolve_links(const std::string& path, int& code) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) {
+    code = errno;
+    return std::nullopt;
+  }
+  std::string target(resolved);
+  std::free(resolved);
+  return target;
+}
+
+// Whether this process may write the file: the rename that replaces it would otherwise bypass
+// the file's own permission. The superuser may write anything, so for it a file whose mode
+// grants no write bit to anyone counts as deliberately read-only.
+bool may_write(const std::string& target, const struct stat& info) {
+  if (::geteuid() == 0) return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+}  // namespace
+
+std::optional<IoError> read_file(const std::string& path, std::string& out) {
+  out.clear();
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return error_from_errno(path, errno);
+  Descriptor file(fd);
+
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return error_from_errno(path, errno);
+  if (S_ISDIR(info.st_mode)) return error_from_errno(path, EISDIR);
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    // Size once, then read straight into the string; a file that grows meanwhile is still read
+    // to its end below.
+    out.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+      ssize_t got = ::read(fd, out.data() + filled, out.size() - filled);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        int code = errno;
+        out.clear();
+        return error_from_errno(path, code);
+      }
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    out.resize(filled);
+  }
+  char chunk[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      int code = errno;
+      out.clear();
+      return error_from_errno(path, code);
+    }
+    if (got == 0) break;
+    out.append(chunk, static_cast<std::size_t>(got));
+  }
+  return std::nullopt;
+}
+
+std::optional<IoError> replace_file(const std::string& path,
+                                    std::span<const std::string_view> pieces) {
+  int code = 0;
+  std::optional<std::string> target = resolve_links(path, code);
+  if (!target) return error_from_errno(path, code);
+
+  struct stat info {};
+  if (::stat(target->c_str(), &info) != 0) return error_from_errno(path, errno);
+  if (!S_ISREG(info.st_mode))
+    return error_from_errno(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  if (!may_write(*target, info)) return error_from_errno(path, EACCES);
+
+  std::size_t slash = target->rfind('/');
+  std::string folder = target->substr(0, slash + 1);
+  std::string name = target->substr(slash + 1);
+  std::string temporary = folder + "." + name + std::string(kTemporaryMark) + "XXXXXX";
+  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // exclusive creation, mode 0600
+  if (fd < 0) return error_from_errno(path, errno);
+  Descriptor file(fd);
+
+  auto fail = [&](int failure) {
+    if (file.get() >= 0) file.close();
+    ::unlink(temporary.c_str());
+    return error_from_errno(path, failure);
+  };
+
+  if (int failure = write_all(fd, pieces)) return fail(failure);
+  if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
+    // Only the superuser may give the file away; others keep what the system allows.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::geteuid() == 0) return fail(errno);
+  }
+  // After fchown, which clears set-user-ID and set-group-ID bits.
+  if (::fchmod(fd, info.st_mode & 07777) != 0) return fail(errno);
+  if (file.close() != 0) return fail(errno);
+  if (::rename(temporary.c_str(), target->c_str()) != 0) return fail(errno);
+  return std::nullopt;
+}
+
+std::optional<IoError> replace_file(const std::string& path, std::string_view content) {
+  return replace_file(path, std::span<const std::string_view>(&content, 1));
+}
+
+std::optional<IoError> sync_file_system(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return error_from_errno(folder, errno);
+  Descriptor handle(fd);
+  if (::syncfs(fd) != 0) return error_from_errno(folder, errno);
+  return std::nullopt;
+}
+
+std::string application_folder() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return with_trailing_separator(".");
+  std::string executable(buffer.data(), static_cast<std::size_t>(length));
+  return executable.substr(0, executable.rfind('/') + 1);
+}
+
+bool is_temporary_name(std::string_view name) {
+  std::size_t mark = name.rfind(kTemporaryMark);
+  return !name.empty() && name.front() == '.' && mark != std::string_view::npos &&
+         name.size() == mark + kTemporaryMark.size() + 6;
+}
+
+}  // namespace qv

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// A file operation that failed: the path it was about and the system's reason, in words.
+struct IoError {
+  std::string path;
+  std::string reason;
+};
+
+// Reads the whole file at `path`, byte for byte, into `out` (replacing what it held).
+[[nodiscard]] std::optional<IoError> read_file(const std::string& path, std::string& out);
+
+// Replaces the content of the file at `path` with the concatenation of `pieces`, atomically: the
+// bytes go to a hidden temporary file in the same folder, which is then renamed over the file, so
+// the file is at every instant either wholly old or wholly new. A symbolic link is followed and
+// stays a link; the file's permission bits (and owner and group, where allowed) are kept. A file
+// its user may not write is refused, even in a writable folder. On failure nothing is left behind.
+[[nodiscard]] std::optional<IoError> replace_file(const std::string& path,
+                                                  std::span<const std::string_view> pieces);
+
+// Same, for one piece of content.
+[[nodiscard]] std::optional<IoError> replace_file(const std::string& path,
+                                                  std::string_view content);
+
+// Asks the system to put everything written to the file system that holds `folder` on stable
+// storage, and waits for it.
+[[nodiscard]] std::optional<IoError> sync_file_system(const std::string& folder);
+
+// The folder that holds the running executable, ending in a separator.
+std::string application_folder();
+
+// True when `name` is one of the temporary files that replace_file creates (and may leave behind
+// when the process is killed between creating and renaming it).
+bool is_temporary_name(std::string_view name);
+
+}  // namespace qv

@@ -1,0 +1,20 @@
+#include "run/messages.h"
+
+#include "files/file_io.h"
+
+namespace qv {
+
+std::string text_file_error_prompt(const IoError& error) {
+  return "Cannot read the text file to insert:\n" + error.path + "\n" + error.reason +
+         "\n\nNo page has been changed.";
+}
+
+std::string page_error_prompt(const IoError& error, PageAccess access) {
+  return std::string(access == PageAccess::read ? "Cannot read the page:\n"
+                                                : "Cannot write the page:\n") +
+         error.path + "\n" + error.reason +
+         "\n\nThe run stops here: this page and the ones after it are unchanged; the pages "
+         "before it have received the text.";
+}
+
+}  // namespace qv

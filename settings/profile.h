@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// The content of an INI-format profile, read the way Windows' private-profile reader reads it:
+// sections in "[name]" lines, "key=value" lines below them, names compared without regard to
+// case, the first matching section and the first matching key winning.
+class Profile {
+ public:
+  // Parses profile text. Never fails: lines that mean nothing are skipped.
+  static Profile parse(std::string_view text);
+
+  // The cleaned value of `key` in `section`, or none when the section or key is missing.
+  std::optional<std::string> value(std::string_view section, std::string_view key) const;
+
+ private:
+  struct Entry {
+    std::string key;
+    std::optional<std::string> value;  // none for a line without '='
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+  };
+  std::vector<Section> sections_;
+};
+
+// Copies the value of `key` in `section` of `profile` (or `fallback` when the profile is null or
+// the section or key is missing) into `buffer`, as Windows' GetPrivateProfileString does: at most
+// `size` - 1 bytes, followed by a NUL. `buffer` must hold at least `size` bytes. Returns the
+// number of bytes copied, NUL excluded.
+std::size_t get_private_profile_string(const Profile* profile, std::string_view section,
+                                       std::string_view key, std::string_view fallback,
+                                       std::string& buffer, std::size_t size);
+
+}  // namespace qv

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/marker.h"
+
+namespace qv {
+
+// The file name of the settings, looked for in the executable's folder.
+inline constexpr std::string_view kSettingsFileName = "quorvane.ini";
+
+// The two settings of the tool and where they were looked for.
+struct Settings {
+  std::string app_folder;     // the executable's folder, ending in a separator
+  std::string settings_path;  // app_folder followed by kSettingsFileName
+  MarkerCheck verification_on = MarkerCheck::on;
+  std::string tag_text = "</body>";
+};
+
+// Returns the characters of `s` before its first NUL (all of `s` when it holds none).
+std::string trim_nul(const std::string& s);
+
+// Reads the settings from the profile text of a settings file; `profile_text` is null when there
+// is no readable file, which gives the defaults (marker check on, tag "</body>").
+Settings settings_from_profile(std::string_view app_folder, const std::string* profile_text);
+
+// Finds "quorvane.ini" in `application_folder` and reads the settings from it. Never fails: a
+// missing or unreadable file gives the defaults. The file is never written.
+Settings load_settings(std::string_view application_folder);
+
+}  // namespace qv

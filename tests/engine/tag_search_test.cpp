@@ -1,0 +1,66 @@
+#include "engine/tag_search.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace qv {
+namespace {
+
+// The last start position by brute force over every position, as the rule defines it.
+std::optional<std::size_t> last_by_every_position(std::string_view hay, std::string_view needle) {
+  std::optional<std::size_t> found;
+  for (std::size_t f = 0; needle.size() <= hay.size() && f <= hay.size() - needle.size(); ++f)
+    if (hay.substr(f, needle.size()) == needle) found = f;
+  return found;
+}
+
+TEST(TagSearch, findsTheLastOfSeveralOccurrences) {
+  EXPECT_EQ(find_last("a</body>b</body>c</body>d", "</body>"), 17u);
+  EXPECT_EQ(find_last("</body>", "</body>"), 0u);
+  EXPECT_EQ(find_last("x</body>", "</body>"), 1u);
+}
+
+TEST(TagSearch, overlappingOccurrencesGiveTheLastStart) {
+  EXPECT_EQ(find_last("aaaa", "aa"), 2u);
+  EXPECT_EQ(find_last("abababa", "aba"), 4u);
+}
+
+TEST(TagSearch, missingShorterOrDifferentlyCasedNeedleIsNone) {
+  EXPECT_EQ(find_last("<html></html>", "</body>"), std::nullopt);
+  EXPECT_EQ(find_last("</bod", "</body>"), std::nullopt);
+  EXPECT_EQ(find_last("", "</body>"), std::nullopt);
+  EXPECT_EQ(find_last("text</BODY>", "</body>"), std::nullopt);
+}
+
+TEST(TagSearch, emptyNeedleMatchesAfterTheLastByte) {
+  EXPECT_EQ(find_last("abc", ""), 3u);
+  EXPECT_EQ(find_last("", ""), 0u);
+}
+
+TEST(TagSearch, bytesAreComparedExactlyWhateverTheirValue) {
+  std::string hay("\0\x1a\xff</body>\0\x80", 12);
+  EXPECT_EQ(find_last(hay, "</body>"), 3u);
+  EXPECT_EQ(find_last(hay, std::string_view("\0\x80", 2)), 10u);
+  EXPECT_EQ(find_last(hay, std::string_view("\0", 1)), 10u);
+}
+
+TEST(TagSearch, agreesWithEveryPositionScanOnGeneratedTexts) {
+  const std::string alphabet = "ab<>/";
+  unsigned seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string hay, needle;
+    for (unsigned i = next() % 40; i > 0; --i) hay += alphabet[next() % alphabet.size()];
+    for (unsigned i = next() % 4; i > 0; --i) needle += alphabet[next() % alphabet.size()];
+    ASSERT_EQ(find_last(hay, needle), last_by_every_position(hay, needle))
+        << "haystack '" << hay << "' needle '" << needle << "'";
+  }
+}
+
+TEST(TagSearch, longPageWithTheTagNearItsStartIsFound) {
+  std::string page = "<p></body>" + std::string(100000, 'x');
+  EXPECT_EQ(find_last(page, "</body>"), 3u);
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,65 @@
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "files/file_pattern.h"
+#include "files/folder_listing.h"
+#include "files/path.h"
+#include "tests/support/temp_folder.h"
+
+namespace qv {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(Pattern, wildcardsMatchAnyRunOrOneCharacterIgnoringCase) {
+  EXPECT_TRUE(matches_pattern("framec12.html", "framec*.html"));
+  EXPECT_TRUE(matches_pattern("FRAMEC.HTML", "framec*.html"));
+  EXPECT_FALSE(matches_pattern("framec1.htm", "framec*.html"));
+  EXPECT_FALSE(matches_pattern("xframec1.html", "framec*.html"));
+  EXPECT_TRUE(matches_pattern("a1.htm", "a?.htm"));
+  EXPECT_FALSE(matches_pattern("a.htm", "a?.htm"));
+  EXPECT_TRUE(matches_pattern("page.html", "page.html"));
+}
+
+TEST(Pattern, realNamesOnlySoHtmDoesNotMatchHtml) {
+  EXPECT_FALSE(matches_pattern("index.html", "*.htm"));
+}
+
+TEST(Pattern, severalPatternsSeparatedBySemicolons) {
+  EXPECT_TRUE(matches_pattern("a.html", "*.htm; *.html"));
+  EXPECT_TRUE(matches_pattern("a.htm", " *.htm ;*.html"));
+  EXPECT_FALSE(matches_pattern("a.txt", "*.htm;*.html"));
+}
+
+TEST(Pattern, starDotStarMatchesEveryNameAndEmptyMatchesNone) {
+  EXPECT_TRUE(matches_pattern("README", "*.*"));
+  EXPECT_TRUE(matches_pattern("a.b.c", "*.*"));
+  EXPECT_FALSE(matches_pattern("a.html", ""));
+  EXPECT_FALSE(matches_pattern("a.html", " ; "));
+}
+
+TEST(Pattern, manyStarsStayFast) {
+  std::string name(5000, 'a');
+  EXPECT_FALSE(matches_pattern(name, "*a*a*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(FolderJoin, addsASeparatorOnlyWhenMissing) {
+  EXPECT_EQ(folder_join("/site", "a.html"), "/site/a.html");
+  EXPECT_EQ(folder_join("/site/", "a.html"), "/site/a.html");
+  EXPECT_EQ(folder_join("/", "a.html"), "/a.html");
+  EXPECT_EQ(with_trailing_separator("/"), "/");
+}
+
+TEST(ListFiles, matchingFilesOnlyInCaseInsensitiveOrderWithoutHiddenOrFolders) {
+  testing::TempFolder dir;
+  for (const char* name : {"b.html", "A.html", "c.HTML", ".hidden.html", "d.txt", "a.htm"})
+    dir.write(name, "x");
+  std::filesystem::create_directory(dir / "sub.html");
+  EXPECT_EQ(list_files(dir.path(), "*.html"), (Names{"A.html", "b.html", "c.HTML"}));
+  EXPECT_EQ(list_files(dir.path(), "*.*"), (Names{"a.htm", "A.html", "b.html", "c.HTML", "d.txt"}));
+  EXPECT_EQ(list_subfolders(dir.path()), Names{"sub.html"});
+  EXPECT_TRUE(list_files(dir / "missing", "*.*").empty());
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv::testing {
+
+// A fresh folder under the system's temporary folder, removed when the test passes and kept
+// (its path printed) when it fails, so the evidence can be looked at.
+class TempFolder {
+ public:
+  TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+
+  // The folder's path, without a trailing separator.
+  const std::string& path() const { return path_; }
+  // The path of `name` inside the folder.
+  std::string operator/(std::string_view name) const;
+  // Writes `content` to `name` inside the folder, creating or truncating it; returns its path.
+  std::string write(std::string_view name, std::string_view content) const;
+  // The exact bytes of `name` inside the folder (or of an absolute path).
+  std::string read(std::string_view name) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace qv::testing

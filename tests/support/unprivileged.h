@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace qv::testing {
+
+// Runs `body` in a child process that, when the tests run as the superuser, first drops to an
+// unprivileged user (nobody), so that permission checks are real even on a root CI machine.
+// Returns the child's exit code (what `body` returned), or -1 when the child could not run.
+int run_unprivileged(const std::function<int()>& body);
+
+// Makes `path` (a test folder) reachable and writable by everybody, for run_unprivileged.
+void open_to_everyone(const std::string& path);
+
+}  // namespace qv::testing
