@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <vector>
@@ -169,11 +170,17 @@ std::optional<IoError> replace_file(const std::string& path, std::string_view co
   return replace_file(path, std::span<const std::string_view>(&content, 1));
 }
 
-std::optional<IoError> sync_file_system(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return error_from_errno(folder, errno);
-  Descriptor handle(fd);
-  if (::syncfs(fd) != 0) return error_from_errno(folder, errno);
+std::optional<IoError> sync_file_systems(std::span<const std::string> folders) {
+  std::set<dev_t> synced;
+  for (const std::string& folder : folders) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return error_from_errno(folder, errno);
+    Descriptor handle(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return error_from_errno(folder, errno);
+    if (!synced.insert(info.st_dev).second) continue;
+    if (::syncfs(fd) != 0) return error_from_errno(folder, errno);
+  }
   return std::nullopt;
 }
 

@@ -28,9 +28,9 @@ struct IoError {
 [[nodiscard]] std::optional<IoError> replace_file(const std::string& path,
                                                   std::string_view content);
 
-// Asks the system to put everything written to the file system that holds `folder` on stable
-// storage, and waits for it.
-[[nodiscard]] std::optional<IoError> sync_file_system(const std::string& folder);
+// Asks the system to put everything written to the file systems that hold `folders` on stable
+// storage (once for each file system), and waits for it.
+[[nodiscard]] std::optional<IoError> sync_file_systems(std::span<const std::string> folders);
 
 // The folder that holds the running executable, ending in a separator.
 std::string application_folder();

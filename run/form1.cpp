@@ -7,23 +7,20 @@
 #include "files/file_io.h"
 #include "files/path.h"
 #include "run/messages.h"
+#include "run/page_batch.h"
 #include "window/number_form.h"
 
 namespace qv {
 namespace {
 
-// The pages of a run, taken from the page list once when the run starts: what the window does
-// while the run yields (another folder, another pattern) applies to the next run.
-struct PageList {
-  std::string folder;
-  std::vector<std::string> names;
-};
-
-PageList take_pages(const FileList& list, std::size_t count) {
-  PageList pages{list.path(), {}};
-  pages.names.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) pages.names.push_back(list.list(i));
-  return pages;
+// The paths of a run's pages, taken from the page list once when the run starts: what the window
+// does while the run yields (another folder, another pattern) applies to the next run.
+std::vector<std::string> take_pages(const FileList& list, std::size_t count) {
+  const std::string folder = list.path();
+  std::vector<std::string> paths;
+  paths.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) paths.push_back(folder_join(folder, list.list(i)));
+  return paths;
 }
 
 }  // namespace
@@ -62,6 +59,27 @@ void Form1::Command1_Click() {
   c_.Text1.set_text(state_.insert_text);
 }
 
+// Lets the window's run go through the shared page loop: each page is handed to ajout_quorvane
+// after a yield to the event loop, and written back only when it received the text.
+class Form1::RunEditor : public PageEditor {
+ public:
+  explicit RunEditor(Form1& form) : form_(form) {}
+
+  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string& page) override {
+    form_.c_.platform.yield();
+    FormState& state = form_.state_;
+    const std::int64_t before = state.upgraded_count;
+    form_.ajout_quorvane(page, state.tag_text, state.insert_text);
+    if (state.upgraded_count == before) return std::nullopt;
+    return std::vector<std::string_view>{page};
+  }
+
+  bool stop_requested() override { return form_.run_ == RunState::closing; }
+
+ private:
+  Form1& form_;
+};
+
 void Form1::Command2_Click() {
   if (run_in_progress() || state_.text_file_path.empty()) return;
   if (state_.verification_on == MarkerCheck::on)
@@ -70,40 +88,23 @@ void Form1::Command2_Click() {
   const std::size_t count = c_.File1.list_count();
   c_.Label5.set_caption(plain_form(static_cast<std::int64_t>(count)));
   state_.upgraded_count = 0;
-  const PageList pages = take_pages(c_.File1, count);
+  const std::vector<std::string> pages = take_pages(c_.File1, count);
 
   run_ = RunState::running;
-  bool wrote = false;
-  for (const std::string& name : pages.names) {
-    const std::string path = folder_join(pages.folder, name);
-    if (std::optional<IoError> error = read_file(path, state_.file_text)) {
-      c_.message_box.show(page_error_prompt(*error, PageAccess::read), Buttons::ok,
-                          message::kFileErrorTitle);
-      break;
-    }
-    c_.platform.yield();
-    const std::int64_t before = state_.upgraded_count;
-    ajout_quorvane(state_.file_text, state_.tag_text, state_.insert_text);
-    // A page that did not receive the text is left alone: bytes, inode and times unchanged.
-    if (state_.upgraded_count != before) {
-      if (std::optional<IoError> error = replace_file(path, state_.file_text)) {
-        state_.upgraded_count = before;
-        c_.message_box.show(page_error_prompt(*error, PageAccess::write), Buttons::ok,
-                            message::kFileErrorTitle);
-        break;
-      }
-      wrote = true;
-    }
-    if (run_ == RunState::closing) break;
-  }
-  // The count is reported only once the rewritten pages are on stable storage.
-  if (wrote) {
-    if (std::optional<IoError> error = sync_file_system(pages.folder))
-      c_.message_box.show(page_error_prompt(*error, PageAccess::write), Buttons::ok,
-                          message::kFileErrorTitle);
-  }
+  RunEditor editor(*this);
+  BatchResult result = rewrite_pages(pages, editor, state_.file_text, WriteMode::write);
   const bool closing = run_ == RunState::closing;
   run_ = RunState::idle;
+
+  if (result.failure) {
+    // A page that could not be written had been counted when the text went into it.
+    if (result.failure->access == PageAccess::write) --state_.upgraded_count;
+    c_.message_box.show(page_error_prompt(result.failure->error, result.failure->access),
+                        Buttons::ok, message::kFileErrorTitle);
+  }
+  if (result.sync_error)
+    c_.message_box.show(sync_error_prompt(*result.sync_error), Buttons::ok,
+                        message::kFileErrorTitle);
   if (closing) c_.platform.end();
 }
 

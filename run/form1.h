@@ -33,6 +33,7 @@ class Form1 : public FormWindow {
   bool run_in_progress() const { return run_ != RunState::idle; }
 
  private:
+  class RunEditor;
   enum class RunState { idle, running, closing };
   RunState run_ = RunState::idle;
 };

@@ -18,3 +18,13 @@ std::string page_error_prompt(const IoError& error, PageAccess access) {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+std::string sync_error_prompt(const IoError& error) {
+  return "The pages were rewritten, but the system could not confirm that they are safely on "
+         "disk:\n" +
+         error.path + "\n" + error.reason;
+}
+
+}  // namespace qv

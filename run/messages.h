@@ -33,4 +33,7 @@ std::string text_file_error_prompt(const IoError& error);
 enum class PageAccess { read, write };
 std::string page_error_prompt(const IoError& error, PageAccess access);
 
+// The prompt shown when the rewritten pages could not be confirmed on stable storage.
+std::string sync_error_prompt(const IoError& error);
+
 }  // namespace qv

@@ -1,0 +1,42 @@
+#include "run/page_batch.h"
+
+#include <set>
+
+namespace qv {
+namespace {
+
+std::string folder_of(const std::string& path) {
+  std::size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor,
+                          std::string& buffer, WriteMode mode) {
+  BatchResult result;
+  std::set<std::string> written_folders;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (std::optional<IoError> error = read_file(paths[i], buffer)) {
+      result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
+      break;
+    }
+    if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer)) {
+      if (mode == WriteMode::write) {
+        if (std::optional<IoError> error = replace_file(paths[i], *pieces)) {
+          result.failure = PageFailure{i, PageAccess::write, std::move(*error)};
+          break;
+        }
+        written_folders.insert(folder_of(paths[i]));
+      }
+      ++result.written;
+    }
+    ++result.done;
+    if (editor.stop_requested()) break;
+  }
+  std::vector<std::string> folders(written_folders.begin(), written_folders.end());
+  result.sync_error = sync_file_systems(folders);
+  return result;
+}
+
+}  // namespace qv
