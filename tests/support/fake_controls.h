@@ -1,0 +1,186 @@
+#pragma once
+
+// In-memory doubles of the window's controls and platform services, for driving the form's
+// handlers without a GUI. Setting a value raises the control's event at once, as a real binding
+// does, once `wire` has connected them to a form.
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "files/folder_listing.h"
+#include "window/controls.h"
+#include "window/form_events.h"
+
+namespace qv::testing {
+
+struct FakeLabel : Label {
+  std::string value;
+  std::string caption() const override { return value; }
+  void set_caption(std::string_view caption) override { value = caption; }
+};
+
+struct FakeTextBox : TextBox {
+  std::string value;
+  std::function<void()> on_change;
+  int times_set = 0;
+  std::string text() const override { return value; }
+  void set_text(std::string_view text) override {
+    ++times_set;
+    if (value == text) return;
+    value = text;
+    if (on_change) on_change();
+  }
+};
+
+struct FakeDriveList : DriveList {
+  std::string value = "/";
+  std::function<void()> on_change;
+  std::string drive() const override { return value; }
+  // The user picks another volume.
+  void choose(std::string_view drive) {
+    value = drive;
+    if (on_change) on_change();
+  }
+};
+
+struct FakeFolderList : FolderList {
+  std::string value;
+  std::function<void()> on_change;
+  std::string path() const override { return value; }
+  void set_path(std::string_view path) override {
+    if (value == path) return;
+    value = path;
+    if (on_change) on_change();
+  }
+};
+
+// A file list over a real folder, listed with the same rules as the real control.
+struct FakeFileList : FileList {
+  std::string folder;
+  std::string filter;
+  std::vector<std::string> names;
+  std::ptrdiff_t selected = -1;
+  std::function<void()> on_click;
+
+  explicit FakeFileList(std::string pattern) : filter(std::move(pattern)) {}
+  std::string path() const override { return folder; }
+  void set_path(std::string_view path) override {
+    if (folder == path) return;
+    folder = path;
+    refresh();
+  }
+  std::string pattern() const override { return filter; }
+  void set_pattern(std::string_view pattern) override {
+    if (filter == pattern) return;
+    filter = pattern;
+    refresh();
+  }
+  std::size_t list_count() const override { return names.size(); }
+  std::string list(std::size_t index) const override { return names.at(index); }
+  std::string file_name() const override {
+    return selected < 0 ? std::string() : names.at(static_cast<std::size_t>(selected));
+  }
+  // Lists the folder again, nothing selected.
+  void refresh() {
+    names = folder.empty() ? std::vector<std::string>{} : list_files(folder, filter);
+    selected = -1;
+  }
+  // The user clicks the name at `index`.
+  void click(std::size_t index) {
+    selected = static_cast<std::ptrdiff_t>(index);
+    if (on_click) on_click();
+  }
+};
+
+// A message box answered from a script; every box shown is recorded.
+struct ScriptedMessageBox : MessageBox {
+  struct Shown {
+    std::string prompt;
+    Buttons buttons;
+    std::string title;
+  };
+  std::vector<Shown> shown;
+  std::deque<int> answers;  // consumed in order; once empty, the first button's code
+  std::function<void()> while_shown;
+
+  int show(std::string_view prompt, Buttons buttons, std::string_view title) override {
+    shown.push_back({std::string(prompt), buttons, std::string(title)});
+    if (while_shown) while_shown();
+    if (!answers.empty()) {
+      int answer = answers.front();
+      answers.pop_front();
+      return answer;
+    }
+    switch (buttons) {
+      case Buttons::yes_no:
+        return answer::yes;
+      case Buttons::cancel_try_continue:
+        return answer::cancel;
+      default:
+        return answer::ok;
+    }
+  }
+};
+
+// Thrown by FakePlatform::end so that a test sees the program end where it happens.
+struct ProgramEnded : std::runtime_error {
+  ProgramEnded() : std::runtime_error("program ended") {}
+};
+
+struct FakePlatform : Platform {
+  std::string app_folder = "/nonexistent-app-folder/";
+  int yields = 0;
+  bool ended = false;
+  std::function<void()> during_yield;
+
+  std::string application_folder() const override { return app_folder; }
+  void yield() override {
+    ++yields;
+    if (during_yield) during_yield();
+  }
+  [[noreturn]] void end() override {
+    ended = true;
+    throw ProgramEnded();
+  }
+};
+
+// The whole window as doubles, with design-time values.
+struct FakeWindow {
+  FakeDriveList Drive1, Drive2;
+  FakeFolderList Dir1, Dir2;
+  FakeFileList File1{"framec*.html"};
+  FakeFileList File2{"*.txt"};
+  FakeTextBox masque, Text1;
+  FakeLabel Label2, Label3, Label5;
+  ScriptedMessageBox message_box;
+  FakePlatform platform;
+
+  FakeWindow() {
+    masque.value = "framec*.htm";
+    Text1.value = "Text1";
+    Label2.value = "Label2";
+    Label3.value = "Label1";
+    Label5.value = "Label5";
+  }
+
+  Controls controls() {
+    return Controls{Drive1, Dir1,   File1,  Drive2, Dir2,        File2,   masque,
+                    Text1,  Label2, Label3, Label5, message_box, platform};
+  }
+
+  // Raises the form's handlers from the controls' events, as a binding does.
+  void wire(FormEvents& form) {
+    Drive1.on_change = [&form] { form.Drive1_Change(); };
+    Drive2.on_change = [&form] { form.Drive2_Change(); };
+    Dir1.on_change = [&form] { form.Dir1_Change(); };
+    Dir2.on_change = [&form] { form.Dir2_Change(); };
+    File1.on_click = [&form] { form.File1_Click(); };
+    File2.on_click = [&form] { form.File2_Click(); };
+    masque.on_change = [&form] { form.masque_Change(); };
+  }
+};
+
+}  // namespace qv::testing
