@@ -1,0 +1,151 @@
+#include "settings/profile.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace qv {
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim_blanks(std::string_view s) {
+  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char fold_case(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return fold_case(x) == fold_case(y);
+         });
+}
+
+void append_utf8(std::string& out, std::uint32_t code_point) {
+  if (code_point < 0x80) {
+    out += static_cast<char>(code_point);
+  } else if (code_point < 0x800) {
+    out += static_cast<char>(0xC0 | (code_point >> 6));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else if (code_point < 0x10000) {
+    out += static_cast<char>(0xE0 | (code_point >> 12));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code_point >> 18));
+    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code_point & 0x3F));
+  }
+}
+
+// Converts UTF-16 LE bytes (mark already removed) to UTF-8. An unpaired surrogate becomes
+// U+FFFD; an odd trailing byte is dropped.
+std::string utf16le_to_utf8(std::string_view bytes) {
+  constexpr std::uint32_t kReplacement = 0xFFFD;
+  const std::size_t units = bytes.size() / 2;
+  auto unit_at = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i])) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
+  };
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < units; ++i) {
+    std::uint32_t unit = unit_at(i);
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+      std::uint32_t next = unit_at(i + 1);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        append_utf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    append_utf8(out, (unit >= 0xD800 && unit <= 0xDFFF) ? kReplacement : unit);
+  }
+  return out;
+}
+
+// The value part of a "key=value" line: cut at a NUL, trimmed, and stripped of one pair of
+// matching outer quotes.
+std::string clean_value(std::string_view raw) {
+  if (std::size_t nul = raw.find('\0'); nul != std::string_view::npos) raw = raw.substr(0, nul);
+  raw = trim_blanks(raw);
+  if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
+    raw = raw.substr(1, raw.size() - 2);
+  return std::string(raw);
+}
+
+}  // namespace
+
+Profile Profile::parse(std::string_view text) {
+  std::string decoded;
+  if (text.starts_with(kUtf8Mark)) {
+    text.remove_prefix(kUtf8Mark.size());
+  } else if (text.starts_with(kUtf16LeMark)) {
+    decoded = utf16le_to_utf8(text.substr(kUtf16LeMark.size()));
+    text = decoded;
+  }
+
+  Profile profile;
+  bool in_section = false;  // keys before the first header are unreachable, so not kept
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = trim_blanks(text.substr(pos, end - pos));
+    pos = (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? end + 2 : end + 1;
+
+    if (line.empty()) continue;
+    if (line.front() == '[') {
+      std::string_view name = line.substr(1);
+      name = name.substr(0, name.find(']'));
+      profile.sections_.push_back(Section{std::string(trim_blanks(name)), {}});
+      in_section = true;
+      continue;
+    }
+    if (line.front() == ';' || !in_section) continue;
+
+    std::vector<Entry>& entries = profile.sections_.back().entries;
+
+    std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      // Kept as a key without value: as the first match it hides a later line of the same key.
+      entries.push_back(Entry{std::string(line), std::nullopt});
+    } else {
+      entries.push_back(Entry{std::string(trim_blanks(line.substr(0, equals))),
+                              clean_value(line.substr(equals + 1))});
+    }
+  }
+  return profile;
+}
+
+std::optional<std::string> Profile::value(std::string_view section, std::string_view key) const {
+  auto found_section = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) {
+    return equal_ignoring_case(s.name, section);
+  });
+  if (found_section == sections_.end()) return std::nullopt;
+  for (const Entry& entry : found_section->entries) {
+    if (equal_ignoring_case(entry.key, key)) return entry.value;
+  }
+  return std::nullopt;
+}
+
+std::size_t get_private_profile_string(const Profile* profile, std::string_view section,
+                                       std::string_view key, std::string_view fallback,
+                                       std::string& buffer, std::size_t size) {
+  size = std::min(size, buffer.size());
+  if (size == 0) return 0;
+  std::optional<std::string> found;
+  if (profile != nullptr) found = profile->value(section, key);
+  std::string_view chosen = found ? std::string_view(*found) : fallback;
+  std::size_t copied = std::min(chosen.size(), size - 1);
+  std::copy_n(chosen.begin(), copied, buffer.begin());
+  buffer[copied] = '\0';
+  return copied;
+}
+
+}  // namespace qv

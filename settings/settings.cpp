@@ -1,0 +1,62 @@
+#include "settings/settings.h"
+
+#include <exception>
+#include <optional>
+
+#include "files/file_io.h"
+#include "files/path.h"
+#include "settings/profile.h"
+
+namespace qv {
+namespace {
+
+constexpr std::string_view kSection = "parametres";
+constexpr std::size_t kValueBufferSize = 96;
+
+std::string_view trim_spaces(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// Reads one value through a fixed-size buffer, so an overlong value arrives cut to
+// kValueBufferSize - 1 bytes, then removes the surrounding spaces.
+std::string read_value(const Profile* profile, std::string_view key, std::string_view fallback) {
+  std::string buffer(kValueBufferSize, '\0');
+  get_private_profile_string(profile, kSection, key, fallback, buffer, kValueBufferSize);
+  return std::string(trim_spaces(trim_nul(buffer)));
+}
+
+}  // namespace
+
+std::string trim_nul(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+Settings settings_from_profile(std::string_view app_folder, const std::string* profile_text) {
+  Settings settings;
+  settings.app_folder = with_trailing_separator(app_folder);
+  settings.settings_path = settings.app_folder + std::string(kSettingsFileName);
+
+  std::optional<Profile> profile;
+  if (profile_text != nullptr) profile = Profile::parse(*profile_text);
+  const Profile* source = profile ? &*profile : nullptr;
+
+  settings.verification_on =
+      read_value(source, "verification", "on") == "on" ? MarkerCheck::on : MarkerCheck::off;
+  settings.tag_text = read_value(source, "balise", "</body>");
+  return settings;
+}
+
+Settings load_settings(std::string_view application_folder) {
+  const std::string folder = with_trailing_separator(application_folder);
+  const std::string path = folder + std::string(kSettingsFileName);
+  try {
+    std::string text;
+    if (read_file(path, text)) return settings_from_profile(folder, nullptr);
+    return settings_from_profile(folder, &text);
+  } catch (const std::exception&) {
+    // Running out of memory on a huge file is one more way of having no readable settings.
+    return settings_from_profile(folder, nullptr);
+  }
+}
+
+}  // namespace qv
