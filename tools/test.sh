@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds twice — normally and with AddressSanitizer and
+# UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+jobs=$(nproc)
+
+run_build() {  # folder, extra cmake arguments...
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_WARNINGS_AS_ERRORS=ON "$@"
+  cmake --build "$folder" -j "$jobs"
+  QT_QPA_PLATFORM=offscreen ctest --test-dir "$folder" --output-on-failure -j "$jobs" --timeout 600
+}
+
+echo "=== normal build"
+run_build build/ci
+echo "=== sanitizer build"
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_build build/ci-sanitize -DQV_SANITIZE=ON
