@@ -13,7 +13,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-const std::string kAwkwardBytes("<p>\0\x1a\r\xff\xfe\x80 caf\xe9 \xc3\xa9</body>\r", 27);
+using namespace std::string_literals;
+const std::string kAwkwardBytes = "<p>\0\x1a\r\xff\xfe\x80 caf\xe9 \xc3\xa9</body>\r"s;
 
 fs::perms mode_of(const std::string& path) { return fs::status(path).permissions(); }
 
