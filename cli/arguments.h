@@ -1,0 +1,60 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "engine/marker.h"
+#include "run/page_batch.h"
+
+namespace qv::cli {
+
+// The name every message of the program starts with.
+inline constexpr std::string_view kProgramName = "quorvane-insert-cli";
+
+// The file-name pattern used in folders when none is given.
+inline constexpr std::string_view kDefaultPattern = "*.htm;*.html";
+
+// What the command line asks for.
+enum class Action { run, help, version };
+// Whether a folder's sub-folders are walked too.
+enum class Recursion { top_folder_only, into_subfolders };
+// Whether a page that already holds the insertion text receives it again.
+enum class Presence { insert_again, skip_present };
+// How much is written to standard output.
+enum class Verbosity { quiet, normal, verbose };
+
+// A command line, read.
+struct Options {
+  Action action = Action::run;
+  std::string text_file;                    // the file holding the text to insert
+  std::vector<std::string> paths;           // pages and folders, in the order given
+  std::optional<std::string> tag;           // replaces the tag from the settings
+  std::optional<MarkerCheck> marker_check;  // replaces the marker check from the settings
+  std::string pattern{kDefaultPattern};
+  Recursion recursion = Recursion::top_folder_only;
+  WriteMode write_mode = WriteMode::write;
+  Presence presence = Presence::insert_again;
+  Verbosity verbosity = Verbosity::normal;
+};
+
+// A command line that cannot be run, and why.
+struct UsageError {
+  std::string message;
+};
+
+// Reads `arguments` (the program's name excluded). Options and operands may be mixed; "--" ends
+// the options. Where an option is given more than once, or with its opposite, the last one wins.
+// --help and --version answer at once, whatever follows them.
+std::variant<Options, UsageError> parse_arguments(std::span<const std::string> arguments);
+
+// The one-line synopsis, ending in a line break.
+std::string usage_text();
+
+// The full description of the command line, ending in a line break.
+std::string help_text();
+
+}  // namespace qv::cli

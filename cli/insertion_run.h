@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdio>
+
+#include "cli/arguments.h"
+#include "cli/report.h"
+#include "settings/settings.h"
+
+namespace qv::cli {
+
+// The program's exit status.
+enum class ExitCode : int {
+  done = 0,
+  file_failure = 1,  // a page or the text file could not be read or written
+  usage = 2,         // the command line cannot be run
+  not_quorvane = 3,  // the text lacks the insertion marker while the check is on
+};
+
+// Where a run reports.
+struct Console {
+  std::FILE* out;
+  std::FILE* err;
+  ProgressDisplay progress;
+};
+
+// Runs a command line whose action is Action::run: checks the tag, reads the text, checks its
+// marker, lists the pages, then inserts the text into them through the shared page loop. The
+// tag and the marker check come from `options` where given, otherwise from `settings`.
+ExitCode run_insertion(const Options& options, const Settings& settings, const Console& console);
+
+}  // namespace qv::cli

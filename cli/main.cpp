@@ -1,0 +1,10 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/program.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return qv::cli::program_main(arguments, stdout, stderr);
+}

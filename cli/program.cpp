@@ -1,0 +1,55 @@
+#include "cli/program.h"
+
+#include <string_view>
+#include <variant>
+
+#include "cli/arguments.h"
+#include "cli/insertion_run.h"
+#include "files/file_io.h"
+#include "files/terminal.h"
+#include "settings/settings.h"
+
+namespace qv::cli {
+namespace {
+
+void put(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// A progress line helps only someone watching the error stream, and would be torn apart by
+// per-page lines arriving on the same screen.
+ProgressDisplay progress_for(const Options& options, std::FILE* out, std::FILE* err) {
+  if (options.verbosity == Verbosity::quiet || !is_terminal(err)) return ProgressDisplay::off;
+  const bool page_lines =
+      options.verbosity == Verbosity::verbose || options.write_mode == WriteMode::dry_run;
+  if (page_lines && is_terminal(out)) return ProgressDisplay::off;
+  return ProgressDisplay::on;
+}
+
+}  // namespace
+
+int program_main(std::span<const std::string> arguments, std::FILE* out, std::FILE* err) {
+  std::variant<Options, UsageError> parsed = parse_arguments(arguments);
+  if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
+    const std::string name(kProgramName);
+    put(err, name + ": " + error->message + "\n" + usage_text() + "Try '" + name +
+                 " --help' for more information.\n");
+    return static_cast<int>(ExitCode::usage);
+  }
+  const Options& options = std::get<Options>(parsed);
+  switch (options.action) {
+    case Action::help:
+      put(out, help_text());
+      return static_cast<int>(ExitCode::done);
+    case Action::version:
+      put(out, std::string(kProgramName) + " " + QV_VERSION + "\n");
+      return static_cast<int>(ExitCode::done);
+    case Action::run:
+      break;
+  }
+  const Settings settings = load_settings(application_folder());
+  const Console console{out, err, progress_for(options, out, err)};
+  return static_cast<int>(run_insertion(options, settings, console));
+}
+
+}  // namespace qv::cli

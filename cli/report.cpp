@@ -1,0 +1,106 @@
+#include "cli/report.h"
+
+#include <algorithm>
+
+namespace qv::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kQuietStart = 1s;  // runs shorter than this never show progress
+constexpr auto kRedrawInterval = 100ms;
+
+void put(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// "1 page" or "N pages".
+std::string pages(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " page" : " pages");
+}
+
+}  // namespace
+
+Report::Report(std::FILE* out, std::FILE* err, Verbosity verbosity, WriteMode mode,
+               ProgressDisplay progress, Clock::time_point start)
+    : out_(out),
+      err_(err),
+      verbosity_(verbosity),
+      mode_(mode),
+      progress_(progress),
+      next_draw_(start + kQuietStart) {}
+
+void Report::page(std::string_view path, Outcome outcome, Clock::time_point now) {
+  const bool dry_run = mode_ == WriteMode::dry_run;
+  const bool verbose = verbosity_ == Verbosity::verbose;
+  switch (outcome) {
+    case Outcome::upgraded:
+      ++tally_.upgraded;
+      if (verbose || (dry_run && verbosity_ == Verbosity::normal))
+        line(dry_run ? "would upgrade" : "upgraded", path);
+      break;
+    case Outcome::no_tag:
+      ++tally_.no_tag;
+      if (verbose) line("no tag", path);
+      break;
+    case Outcome::skipped:
+      ++tally_.skipped;
+      if (verbose) line("skipped", path);
+      break;
+  }
+  if (progress_ == ProgressDisplay::on && now >= next_draw_) {
+    next_draw_ = now + kRedrawInterval;
+    draw_progress();
+  }
+}
+
+void Report::error(std::string_view message) {
+  clear_progress();
+  std::fflush(out_);
+  put(err_, kProgramName);
+  put(err_, ": ");
+  put(err_, message);
+  put(err_, "\n");
+  std::fflush(err_);
+}
+
+void Report::finish() {
+  clear_progress();
+  if (verbosity_ == Verbosity::quiet) return;
+  const Tally& t = tally_;
+  std::string summary = pages(t.listed) + " listed: " + std::to_string(t.upgraded) +
+                        (mode_ == WriteMode::dry_run ? " would be upgraded, " : " upgraded, ") +
+                        std::to_string(t.no_tag) + " without the tag, " +
+                        std::to_string(t.skipped) + " skipped";
+  if (mode_ == WriteMode::dry_run) summary += " (dry run: nothing written)";
+  summary += '\n';
+  put(out_, summary);
+  std::fflush(out_);
+}
+
+void Report::line(std::string_view label, std::string_view path) {
+  put(out_, label);
+  put(out_, ": ");
+  put(out_, path);
+  put(out_, "\n");
+}
+
+void Report::draw_progress() {
+  const std::size_t done = tally_.upgraded + tally_.no_tag + tally_.skipped;
+  std::string text = "\r" + std::string(kProgramName) + ": " + std::to_string(done) + " of " +
+                     pages(tally_.listed) + " done";
+  const std::size_t width = text.size() - 1;
+  if (width < drawn_width_) text.append(drawn_width_ - width, ' ');
+  drawn_width_ = std::max(width, drawn_width_);
+  put(err_, text);
+  std::fflush(err_);
+}
+
+void Report::clear_progress() {
+  if (drawn_width_ == 0) return;
+  put(err_, "\r" + std::string(drawn_width_, ' ') + "\r");
+  std::fflush(err_);
+  drawn_width_ = 0;
+}
+
+}  // namespace qv::cli

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "cli/arguments.h"
+#include "run/page_batch.h"
+
+namespace qv::cli {
+
+// What a run did with one page.
+enum class Outcome { upgraded, no_tag, skipped };
+
+// The counts of the summary.
+struct Tally {
+  std::size_t listed = 0;
+  std::size_t upgraded = 0;  // in a dry run: would have been
+  std::size_t no_tag = 0;
+  std::size_t skipped = 0;
+};
+
+// Whether a progress line may be drawn on the error stream (only worth it on a terminal).
+enum class ProgressDisplay { off, on };
+
+// Everything a run tells its user: the per-page lines and the summary on the output stream;
+// errors, and a progress line redrawn in place once the run has lasted a second, on the error
+// stream. The per-page lines are those of --verbose, or in a dry run the pages that would receive
+// the text; --quiet leaves only the errors.
+class Report {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  Report(std::FILE* out, std::FILE* err, Verbosity verbosity, WriteMode mode,
+         ProgressDisplay progress, Clock::time_point start);
+
+  void set_listed(std::size_t listed) { tally_.listed = listed; }
+  // Records a page the run has finished with; `now` paces the progress line.
+  void page(std::string_view path, Outcome outcome, Clock::time_point now);
+  // Writes "<program name>: <message>" on the error stream.
+  void error(std::string_view message);
+  // Clears the progress line and writes the summary.
+  void finish();
+
+  const Tally& tally() const { return tally_; }
+
+ private:
+  void line(std::string_view label, std::string_view path);
+  void draw_progress();
+  void clear_progress();
+
+  std::FILE* out_;
+  std::FILE* err_;
+  Verbosity verbosity_;
+  WriteMode mode_;
+  ProgressDisplay progress_;
+  Clock::time_point next_draw_;
+  std::size_t drawn_width_ = 0;  // width of the progress line on screen, 0 when none
+  Tally tally_;
+};
+
+}  // namespace qv::cli

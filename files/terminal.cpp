@@ -1,0 +1,12 @@
+#include "files/terminal.h"
+
+#include <unistd.h>
+
+namespace qv {
+
+bool is_terminal(std::FILE* stream) {
+  const int fd = ::fileno(stream);
+  return fd >= 0 && ::isatty(fd) == 1;
+}
+
+}  // namespace qv
