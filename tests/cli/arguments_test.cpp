@@ -1,0 +1,89 @@
+// Reading the command line: operands and options in any order, the last of two opposite options
+// winning, "--", and every way a command line can be unusable.
+#include "cli/arguments.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace qv::cli {
+namespace {
+
+using Args = std::vector<std::string>;
+
+Options parsed(const Args& arguments) {
+  std::variant<Options, UsageError> result = parse_arguments(arguments);
+  if (const UsageError* error = std::get_if<UsageError>(&result)) {
+    ADD_FAILURE() << "unexpected usage error: " << error->message;
+    return {};
+  }
+  return std::get<Options>(result);
+}
+
+std::string error_of(const Args& arguments) {
+  std::variant<Options, UsageError> result = parse_arguments(arguments);
+  if (const UsageError* error = std::get_if<UsageError>(&result)) return error->message;
+  ADD_FAILURE() << "accepted, but should not be";
+  return {};
+}
+
+TEST(CliArguments, operandsAloneKeepEveryDefault) {
+  const Options o = parsed({"text.txt", "site", "page.html"});
+  EXPECT_EQ(o.action, Action::run);
+  EXPECT_EQ(o.text_file, "text.txt");
+  EXPECT_EQ(o.paths, (Args{"site", "page.html"}));
+  EXPECT_FALSE(o.tag.has_value());
+  EXPECT_FALSE(o.marker_check.has_value());
+  EXPECT_EQ(o.pattern, "*.htm;*.html");
+  EXPECT_EQ(o.recursion, Recursion::top_folder_only);
+  EXPECT_EQ(o.write_mode, WriteMode::write);
+  EXPECT_EQ(o.presence, Presence::insert_again);
+  EXPECT_EQ(o.verbosity, Verbosity::normal);
+}
+
+TEST(CliArguments, optionsMixWithOperandsAndTheLastOfOppositesWins) {
+  const Options o =
+      parsed({"--tag", "</div>", "text.txt", "--no-verify", "a", "--pattern=*.php", "-r", "b",
+              "--dry-run", "--skip-present", "-v", "--quiet", "--verify", "--tag=</html>"});
+  EXPECT_EQ(o.text_file, "text.txt");
+  EXPECT_EQ(o.paths, (Args{"a", "b"}));
+  EXPECT_EQ(o.tag, "</html>");
+  EXPECT_EQ(o.marker_check, MarkerCheck::on);
+  EXPECT_EQ(o.pattern, "*.php");
+  EXPECT_EQ(o.recursion, Recursion::into_subfolders);
+  EXPECT_EQ(o.write_mode, WriteMode::dry_run);
+  EXPECT_EQ(o.presence, Presence::skip_present);
+  EXPECT_EQ(o.verbosity, Verbosity::quiet);
+  EXPECT_EQ(parsed({"-q", "--verbose", "t", "p"}).verbosity, Verbosity::verbose);
+  EXPECT_EQ(parsed({"--verify", "--no-verify", "t", "p"}).marker_check, MarkerCheck::off);
+}
+
+TEST(CliArguments, doubleDashEndsTheOptionsAndValuesMayLookLikeOptions) {
+  const Options o = parsed({"-v", "text.txt", "--", "-x.html", "--quiet", "-"});
+  EXPECT_EQ(o.paths, (Args{"-x.html", "--quiet", "-"}));
+  EXPECT_EQ(o.verbosity, Verbosity::verbose);
+  EXPECT_EQ(parsed({"--tag", "--verify", "t", "p"}).tag, "--verify");
+  EXPECT_EQ(parsed({"t", "-", "p"}).paths, (Args{"-", "p"}));
+}
+
+TEST(CliArguments, helpAndVersionAnswerWhateverFollows) {
+  EXPECT_EQ(parsed({"--help"}).action, Action::help);
+  EXPECT_EQ(parsed({"t", "-h", "--bogus"}).action, Action::help);
+  EXPECT_EQ(parsed({"--version", "--tag"}).action, Action::version);
+  EXPECT_EQ(parsed({"t", "p", "--", "--help"}).action, Action::run);
+}
+
+TEST(CliArguments, unusableCommandLinesSayWhy) {
+  EXPECT_EQ(error_of({"--bogus", "t", "p"}), "unknown option '--bogus'");
+  EXPECT_EQ(error_of({"t", "p", "-vq"}), "unknown option '-vq'");
+  EXPECT_EQ(error_of({"t", "p", "--tag"}), "option '--tag' needs a value");
+  EXPECT_EQ(error_of({"--tag=", "t", "p"}), "the tag given with --tag is empty");
+  EXPECT_EQ(error_of({"--pattern", "", "t", "p"}), "the pattern given with --pattern is empty");
+  EXPECT_EQ(error_of({"--verbose=yes", "t", "p"}), "option '--verbose' takes no value");
+  EXPECT_EQ(error_of({}), "no text file and no pages given");
+  EXPECT_EQ(error_of({"-v", "t"}), "no pages given after the text file");
+}
+
+}  // namespace
+}  // namespace qv::cli
