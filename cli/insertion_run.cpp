@@ -45,6 +45,11 @@ class InsertionEditor final : public PageEditor {
     return std::vector<std::string_view>(pieces.begin(), pieces.end());
   }
 
+  void already_rewritten(std::size_t index) override {
+    index_ = index;
+    outcome_ = Outcome::skipped;
+  }
+
   bool stop_requested() override {
     report_.page(pages_[index_], outcome_, Report::Clock::now());
     return false;

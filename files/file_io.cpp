@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "files/fault_injection.h"
 #include "files/path.h"
 
 namespace qv {
@@ -50,6 +51,7 @@ class Descriptor {
 int write_all(int fd, std::span<const std::string_view> pieces) {
   for (std::string_view piece : pieces) {
     while (!piece.empty()) {
+      if (int injected = fault_injection::take_write_failure()) return injected;
       ssize_t written = ::write(fd, piece.data(), piece.size());
       if (written < 0) {
         if (errno == EINTR) continue;
@@ -168,6 +170,11 @@ std::optional<IoError> replace_file(const std::string& path,
 
 std::optional<IoError> replace_file(const std::string& path, std::string_view content) {
   return replace_file(path, std::span<const std::string_view>(&content, 1));
+}
+
+std::optional<std::string> resolved_path(const std::string& path) {
+  int ignored = 0;
+  return resolve_links(path, ignored);
 }
 
 std::optional<IoError> sync_file_systems(std::span<const std::string> folders) {

@@ -28,6 +28,11 @@ struct IoError {
 [[nodiscard]] std::optional<IoError> replace_file(const std::string& path,
                                                   std::string_view content);
 
+// The absolute path of the file that `path` finally names, symbolic links and "." and ".."
+// resolved, so that two paths to the same directory entry give the same answer (two hard links do
+// not); none when it does not exist.
+std::optional<std::string> resolved_path(const std::string& path);
+
 // Asks the system to put everything written to the file systems that hold `folders` on stable
 // storage (once for each file system), and waits for it.
 [[nodiscard]] std::optional<IoError> sync_file_systems(std::span<const std::string> folders);

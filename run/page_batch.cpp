@@ -16,7 +16,16 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
                           std::string& buffer, WriteMode mode) {
   BatchResult result;
   std::set<std::string> written_folders;
+  std::set<std::string> rewritten;  // the files given new content, as resolved paths
   for (std::size_t i = 0; i < paths.size(); ++i) {
+    // A second path to a file already rewritten would give it the text twice.
+    const std::optional<std::string> file = resolved_path(paths[i]);
+    if (file && rewritten.contains(*file)) {
+      editor.already_rewritten(i);
+      ++result.done;
+      if (editor.stop_requested()) break;
+      continue;
+    }
     if (std::optional<IoError> error = read_file(paths[i], buffer)) {
       result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
       break;
@@ -29,6 +38,7 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
         }
         written_folders.insert(folder_of(paths[i]));
       }
+      if (file) rewritten.insert(*file);
       ++result.written;
     }
     ++result.done;

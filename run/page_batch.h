@@ -21,6 +21,9 @@ class PageEditor {
   // to leave the page alone. The views must stay valid until the next call.
   virtual std::optional<std::vector<std::string_view>> edit(std::size_t index,
                                                             std::string& page) = 0;
+  // Told, instead of `edit`, that the page at `index` is a file the batch has already rewritten
+  // (reached again through a link, or listed twice): it keeps the one copy it received.
+  virtual void already_rewritten(std::size_t /*index*/) {}
   // Asked after each page: true ends the batch before the next page.
   virtual bool stop_requested() { return false; }
 };
@@ -44,8 +47,9 @@ struct BatchResult {
 };
 
 // Walks `paths` in order: reads each page whole into `buffer`, lets `editor` decide its new
-// content, and rewrites the page atomically when there is one. Stops at the first page that
-// cannot be read or written. Pages already rewritten are put on stable storage before it returns.
+// content, and rewrites the page atomically when there is one. A file is rewritten at most once
+// per batch, however many of the paths lead to it. Stops at the first page that cannot be read or
+// written. Pages already rewritten are put on stable storage before it returns.
 BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor,
                           std::string& buffer, WriteMode mode);
 
