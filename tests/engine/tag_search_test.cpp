@@ -57,6 +57,29 @@ TEST(TagSearch, agreesWithEveryPositionScanOnGeneratedTexts) {
   }
 }
 
+// Long pages go through the vector search in blocks of 64 positions, with a few positions at
+// each end compared one by one: matches are placed at every distance from the ends and from the
+// block edges, the page starting at every alignment, among near-matches of the tag.
+TEST(TagSearch, agreesWithEveryPositionScanOnPagesSpanningSeveralBlocks) {
+  const std::string near_matches[] = {"</bod", "ody>", "</span>", "b", "y", "<", ">", "x"};
+  const std::string needles[] = {"</body>", "by", "yb", "</", "y", "bbbb", "</body></html>"};
+  unsigned seed = 777;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  std::string buffer;
+  for (int round = 0; round < 2000; ++round) {
+    std::string page;
+    for (unsigned length = 100 + next() % 300; page.size() < length;)
+      page += near_matches[next() % std::size(near_matches)];
+    const std::string& needle = needles[next() % std::size(needles)];
+    if (next() % 2 == 0) page.insert(next() % page.size(), needle);
+    buffer.assign(next() % 64, '-');  // shifts the page against the vector alignment
+    buffer += page;
+    const std::string_view hay = std::string_view(buffer).substr(buffer.size() - page.size());
+    ASSERT_EQ(find_last(hay, needle), last_by_every_position(hay, needle))
+        << "page '" << page << "' needle '" << needle << "'";
+  }
+}
+
 TEST(TagSearch, longPageWithTheTagNearItsStartIsFound) {
   std::string page = "<p></body>" + std::string(100000, 'x');
   EXPECT_EQ(find_last(page, "</body>"), 3u);

@@ -1,0 +1,341 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks and prints their tables (Markdown), also saved to BUILD/bench-results.md.
+
+  engine   Google Benchmark: insertion and search against a memcpy of the result.
+  tools    W1 (10,000 x 20 KB), W2 (200 x 1 MB), W3 (one 200 MB page): the C floor, the
+           command line, perl, python and sed, each round on fresh copies, in that order.
+  scaling  W4: W1's shape at 1,000, 10,000 and 50,000 pages, floor and command line.
+  window   The Qt window, off-screen (when it was built): filling File1, a Go run over W1.
+
+Every tool's time runs until its pages are on stable storage: the floor and the command line
+sync the file system themselves; each run is followed by `sync -f` on its folder (near zero
+after those two), whose time is added. Ratios are taken to the floor of the same round, then
+the median of those is shown.
+
+Usage: compare.py --build DIR [--quick] [--rounds N] [--only engine,tools,scaling,window]
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KB, MB = 1024, 1024 * 1024
+
+
+def log(message):
+    print(message, file=sys.stderr, flush=True)
+
+
+# ----------------------------------------------------------------------------------- running
+
+
+def run_timed(command, cwd, env=None):
+    """Runs `command`; returns (seconds, peak resident set in bytes). Fails loudly on error.
+
+    GNU time reports the peak: a child forked from this Python process would count Python's own
+    memory as its peak, since the kernel keeps the largest size the process had before exec."""
+    scratch = os.path.dirname(cwd)
+    err_path = os.path.join(scratch, "stderr.txt")
+    peak_path = os.path.join(scratch, "peak.txt")
+    with open(err_path, "wb") as err:
+        start = time.perf_counter()
+        code = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", peak_path, *command],
+                               cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=err)
+        seconds = time.perf_counter() - start
+    if code != 0:
+        sys.exit(f"{command[0]} failed ({code}):\n" + open(err_path).read())
+    with open(peak_path) as f:
+        return seconds, int(f.read().split()[-1]) * KB
+
+
+def sync_folder(folder):
+    start = time.perf_counter()
+    subprocess.run(["sync", "-f", folder], check=True)
+    return time.perf_counter() - start
+
+
+def fresh_copy(master, work):
+    if os.path.exists(work):
+        shutil.rmtree(work)
+    subprocess.run(["cp", "-a", master, work], check=True)
+    sync_folder(work)
+
+
+def tree_digest(folder):
+    digest = hashlib.blake2b()
+    for name in sorted(os.listdir(folder)):
+        digest.update(name.encode() + b"\0")
+        with open(os.path.join(folder, name), "rb") as f:
+            while chunk := f.read(MB):
+                digest.update(chunk)
+    return digest.hexdigest()
+
+
+def page_names(folder):
+    return sorted(n for n in os.listdir(folder) if not n.startswith("."))
+
+
+# ------------------------------------------------------------------------------------- tools
+
+
+class Tools:
+    def __init__(self, build, corpus):
+        self.floor = os.path.join(build, "bench", "qv_floor")
+        self.cli = os.path.join(build, "cli", "quorvane-insert-cli")
+        self.snippet = os.path.join(corpus, "snippet.txt")
+        with open(self.snippet, "rb") as f:
+            snippet = f.read()
+        self.sed_script = os.path.join(corpus, "insert.sed")
+        with open(self.sed_script, "wb") as f:
+            f.write(b"s/\\(.*\\)<\\/body>/\\1\\r\\n" + sed_escape(snippet) + b"\\r\\n<\\/body>/\n")
+        self.perl_env = dict(os.environ, QV_SNIPPET=snippet.decode("latin-1"))
+        self.sed_env = dict(os.environ, LC_ALL="C")
+
+    def command(self, tool, folder):
+        """The command line and environment of `tool` over the pages of `folder` (run there)."""
+        names = page_names(folder)
+        if tool == "floor":
+            return [self.floor, self.snippet, "."], None
+        if tool == "cli":
+            return [self.cli, "-q", "--tag", "</body>", self.snippet, "."], None
+        if tool == "perl":
+            script = r"s/(.*)<\/body>/$1\r\n$ENV{QV_SNIPPET}\r\n<\/body>/s"
+            return ["perl", "-0777", "-pi", "-e", script, "--", *names], self.perl_env
+        if tool == "python":
+            return [sys.executable, os.path.join(HERE, "peer_insert.py"), self.snippet,
+                    *names], None
+        if tool == "sed":
+            return ["sed", "-z", "-i", "-f", self.sed_script, "--", *names], self.sed_env
+        raise ValueError(tool)
+
+
+def sed_escape(text):
+    out = bytearray()
+    for byte in text:
+        c = bytes([byte])
+        if c in (b"\\", b"/", b"&"):
+            out += b"\\" + c
+        elif c == b"\r":
+            out += b"\\r"
+        elif c == b"\n":
+            out += b"\\n"
+        else:
+            out += c
+    return bytes(out)
+
+
+def measure(tools, tool_names, master, work_root, rounds, check):
+    """Per tool: lists of seconds and peak bytes, one entry per round; ratios to the floor."""
+    results = {t: {"seconds": [], "peak": [], "ratio": []} for t in tool_names}
+    for round_index in range(rounds):
+        floor_seconds = None
+        digests = {}
+        for tool in tool_names:
+            work = os.path.join(work_root, tool)
+            fresh_copy(master, work)
+            command, env = tools.command(tool, work)
+            seconds, peak = run_timed(command, work, env)
+            seconds += sync_folder(work)
+            floor_seconds = floor_seconds or seconds  # the floor runs first
+            entry = results[tool]
+            entry["seconds"].append(seconds)
+            entry["peak"].append(peak)
+            entry["ratio"].append(seconds / floor_seconds)
+            log(f"  round {round_index + 1}: {tool:6s} {seconds:7.3f} s "
+                f"x{seconds / floor_seconds:.2f}  {peak / MB:7.1f} MB")
+            if check and round_index == 0:
+                digests[tool] = tree_digest(work)
+            shutil.rmtree(work)
+        for tool, digest in digests.items():
+            if digest != digests["cli"]:
+                sys.exit(f"{tool} gave different bytes from the command line on {master}")
+    return results
+
+
+# ------------------------------------------------------------------------------------ tables
+
+
+def fmt_seconds(s):
+    return f"{s:.3f} s" if s < 10 else f"{s:.1f} s"
+
+
+def fmt_mb(b):
+    return f"{b / MB:.1f} MB" if b < 100 * MB else f"{b / MB:.0f} MB"
+
+
+def tools_section(args, tools, corpus, work_root):
+    rows = []
+    workloads = [("W1", "w1", f"{args.w1_pages:,} pages x 20 KB"),
+                 ("W2", "w2", f"{args.w2_pages:,} pages x 1 MB"),
+                 ("W3", "w3", f"one page of {args.w3_mb} MB")]
+    names = ["floor", "cli", "perl", "python", "sed"]
+    table = ["| Workload | Tool | Median time | Ratio to floor (median of rounds) | Peak memory |",
+             "|---|---|---:|---:|---:|"]
+    for label, folder, description in workloads:
+        log(f"{label}: {description}")
+        results = measure(tools, names, os.path.join(corpus, folder), work_root, args.rounds,
+                          check=True)
+        for tool in names:
+            r = results[tool]
+            table.append(f"| {label} {description} | {TOOL_LABELS[tool]} | "
+                         f"{fmt_seconds(statistics.median(r['seconds']))} | "
+                         f"x{statistics.median(r['ratio']):.2f} | {fmt_mb(max(r['peak']))} |")
+        rows.append(results)
+    return "\n".join(table)
+
+
+def scaling_section(args, tools, corpus, work_root):
+    table = ["| Pages | Floor, per page | Command line, per page | Ratio to floor |"
+             " Command line per page vs. the smallest run |", "|---:|---:|---:|---:|---:|"]
+    base = None
+    for count in args.w4_pages:
+        log(f"W4: {count:,} pages x 20 KB")
+        results = measure(tools, ["floor", "cli"], os.path.join(corpus, f"w4-{count}"),
+                          work_root, args.rounds, check=False)
+        floor = statistics.median(results["floor"]["seconds"]) / count
+        cli = statistics.median(results["cli"]["seconds"]) / count
+        base = base or cli
+        table.append(f"| {count:,} | {floor * 1e6:.0f} us | {cli * 1e6:.0f} us | "
+                     f"x{statistics.median(results['cli']['ratio']):.2f} | x{cli / base:.2f} |")
+    return "\n".join(table)
+
+
+TOOL_LABELS = {"floor": "C floor (bench/floor.c)", "cli": "**quorvane-insert-cli**",
+               "perl": "perl -0777 -pi", "python": "python3, bytes", "sed": "GNU sed -z -i"}
+KIND_LABELS = ["tag near the end", "tag near the start", "no tag", "hostile: \"</bod\" x N",
+               "hostile: \"</span>\" x N", "hostile: \"ody>\" x N"]
+
+
+def engine_section(args, build):
+    log("engine micro-benchmarks")
+    output = subprocess.run(
+        [os.path.join(build, "bench", "engine_bench"), "--benchmark_format=json",
+         f"--benchmark_repetitions={args.engine_repetitions}",
+         "--benchmark_report_aggregates_only=true",
+         f"--benchmark_min_time={0.05 if args.quick else 0.2}"],
+        check=True, capture_output=True, text=True).stdout
+    medians = {}
+    for b in json.loads(output)["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            medians[b["run_name"]] = (b["cpu_time"], b.get("label", ""))
+    def seconds(name):
+        return medians[name][0]
+
+    table = ["| Page | Tag | Insertion (search + pieces into a buffer) | find_last alone |"
+             " memcpy of the result | Insertion / memcpy |", "|---|---|---:|---:|---:|---:|"]
+    for name in sorted(medians, key=lambda n: [int(x) for x in n.split("/")[1:]]):
+        parts = name.split("/")
+        if parts[0] != "BM_Insert":
+            continue
+        size, kind = int(parts[1]), int(parts[2])
+        insert = seconds(name)
+        find = seconds(f"BM_FindLast/{size}/{kind}")
+        copy = seconds(f"BM_Memcpy/{size}")
+        page = f"{size // MB} MB" if size >= MB else f"{size // KB} KB"
+        table.append(f"| {page} | {KIND_LABELS[kind]} | {fmt_time(insert)} | {fmt_time(find)} | "
+                     f"{fmt_time(copy)} | x{insert / copy:.2f} |")
+    return "\n".join(table)
+
+
+def fmt_time(ns):
+    if ns < 1e3:
+        return f"{ns:.0f} ns"
+    if ns < 1e6:
+        return f"{ns / 1e3:.1f} us"
+    return f"{ns / 1e6:.2f} ms"
+
+
+def window_section(args, build, corpus):
+    program = os.path.join(build, "bench", "window_bench")
+    if not os.path.exists(program):
+        return "(the window benchmark was not built: Qt 6 or window/qt missing)"
+    log("window benchmarks")
+    output = subprocess.run(
+        [program, os.path.join(corpus, "w1"), os.path.join(corpus, "snippet.txt"),
+         os.path.join(build, "cli", "quorvane-insert-cli"), str(args.rounds),
+         str(args.list_files)],
+        check=True, capture_output=True, text=True,
+        env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
+    return output.strip()
+
+
+# ------------------------------------------------------------------------------------ corpus
+
+
+def make_corpus(args, corpus):
+    workloads = [f"w1:{args.w1_pages}:{20 * KB}", f"w2:{args.w2_pages}:{MB}",
+                 f"w3:1:{args.w3_mb * MB}"]
+    workloads += [f"w4-{n}:{n}:{20 * KB}" for n in args.w4_pages]
+    subprocess.run([sys.executable, os.path.join(HERE, "make_corpus.py"), corpus, *workloads],
+                   check=True)
+
+
+def machine():
+    def first(command):
+        try:
+            return subprocess.run(command, capture_output=True, text=True).stdout.strip()
+        except OSError:
+            return "?"
+
+    memory = first(["sh", "-c", "free -g | awk '/Mem:/ {print $2}'"])
+    cpu = first(["sh", "-c", "grep -m1 'model name' /proc/cpuinfo | cut -d: -f2"]).strip()
+    fs = first(["sh", "-c", "findmnt -n -o FSTYPE,OPTIONS -T ."])
+    return (f"{os.cpu_count()} cores ({cpu}), {memory} GB memory, file system {fs}, "
+            f"kernel {platform.release()}; load average at the start "
+            f"{os.getloadavg()[0]:.1f}")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--quick", action="store_true", help="small workloads, to try the harness")
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--only", default="engine,tools,scaling,window")
+    args = parser.parse_args()
+    args.engine_repetitions = 5
+    if args.quick:
+        args.rounds = min(args.rounds, 3)
+        args.w1_pages, args.w2_pages, args.w3_mb = 500, 10, 20
+        args.w4_pages, args.list_files = [100, 500, 2500], 5000
+        args.engine_repetitions = 3
+    else:
+        args.w1_pages, args.w2_pages, args.w3_mb = 10000, 200, 200
+        args.w4_pages, args.list_files = [1000, 10000, 50000], 100000
+    build = os.path.abspath(args.build)
+    corpus = os.path.join(build, "corpus-quick" if args.quick else "corpus")
+    work_root = os.path.join(build, "bench-work")
+    os.makedirs(work_root, exist_ok=True)
+    sections = args.only.split(",")
+
+    report = [f"Machine: {machine()}.", ""]
+    if "engine" in sections:
+        report += ["### Engine", "", engine_section(args, build), ""]
+    if {"tools", "scaling", "window"} & set(sections):
+        make_corpus(args, corpus)
+        tools = Tools(build, corpus)
+    if "tools" in sections:
+        report += [f"### Whole runs ({args.rounds} rounds, each tool on fresh copies)", "",
+                   tools_section(args, tools, corpus, work_root), ""]
+    if "scaling" in sections:
+        report += ["### W4: time per page as the site grows", "",
+                   scaling_section(args, tools, corpus, work_root), ""]
+    if "window" in sections:
+        report += ["### Window (off-screen)", "", window_section(args, build, corpus), ""]
+    report.append(f"Load average at the end: {os.getloadavg()[0]:.1f}.")
+    text = "\n".join(report)
+    print(text)
+    with open(os.path.join(build, "bench-results.md"), "w") as f:
+        f.write(text + "\n")
+
+
+if __name__ == "__main__":
+    main()
