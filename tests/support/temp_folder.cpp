@@ -12,8 +12,10 @@ namespace qv::testing {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "qv-test-XXXXXX").string();
+TempFolder::TempFolder() : TempFolder(fs::temp_directory_path().string()) {}
+
+TempFolder::TempFolder(const std::string& parent) {
+  std::string pattern = (fs::path(parent) / "qv-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temp folder");
   path_ = pattern;
 }

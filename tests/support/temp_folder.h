@@ -10,6 +10,8 @@ namespace qv::testing {
 class TempFolder {
  public:
   TempFolder();
+  // The same, under `parent` instead (another file system, say).
+  explicit TempFolder(const std::string& parent);
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder();
