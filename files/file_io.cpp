@@ -47,20 +47,42 @@ class Descriptor {
   int fd_;
 };
 
-// Writes every piece in order, resuming after partial writes and interruptions.
+// Writes every piece in order, gathered into as few system calls as possible, resuming after
+// partial writes and interruptions. An armed fault counts each non-empty piece as one write: the
+// pieces before the failing one still reach the file, as they would one write at a time.
 int write_all(int fd, std::span<const std::string_view> pieces) {
-  for (std::string_view piece : pieces) {
-    while (!piece.empty()) {
-      if (int injected = fault_injection::take_write_failure()) return injected;
-      ssize_t written = ::write(fd, piece.data(), piece.size());
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      piece.remove_prefix(static_cast<std::size_t>(written));
+  int injected = 0;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (pieces[i].empty()) continue;
+    if ((injected = fault_injection::take_write_failure()) != 0) {
+      pieces = pieces.first(i);
+      break;
     }
   }
-  return 0;
+  constexpr std::size_t kBatch = 64;  // well under any system's IOV_MAX
+  std::size_t next = 0;               // first piece not yet wholly written
+  std::size_t offset = 0;             // bytes of pieces[next] already written
+  while (next < pieces.size()) {
+    iovec vectors[kBatch];
+    int count = 0;
+    for (std::size_t i = next; i < pieces.size() && count < static_cast<int>(kBatch); ++i) {
+      const std::string_view piece = i == next ? pieces[i].substr(offset) : pieces[i];
+      vectors[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
+    }
+    ssize_t written = ::writev(fd, vectors, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    auto left = static_cast<std::size_t>(written);
+    while (next < pieces.size() && left >= pieces[next].size() - offset) {
+      left -= pieces[next].size() - offset;
+      offset = 0;
+      ++next;
+    }
+    offset += left;
+  }
+  return injected;
 }
 
 // The file a path finally names, symbolic links resolved; the path itself when it names no link.
@@ -132,19 +154,25 @@ std::optional<IoError> read_file(const std::string& path, std::string& out) {
 
 std::optional<IoError> replace_file(const std::string& path,
                                     std::span<const std::string_view> pieces) {
-  int code = 0;
-  std::optional<std::string> target = resolve_links(path, code);
-  if (!target) return error_from_errno(path, code);
-
+  // Only a symbolic link needs resolving (the rename must replace the file it leads to, not the
+  // link); any other path is used as given, sparing a lookup of every folder on the way.
   struct stat info {};
-  if (::stat(target->c_str(), &info) != 0) return error_from_errno(path, errno);
+  if (::lstat(path.c_str(), &info) != 0) return error_from_errno(path, errno);
+  std::string target = path;
+  if (S_ISLNK(info.st_mode)) {
+    int code = 0;
+    std::optional<std::string> resolved = resolve_links(path, code);
+    if (!resolved) return error_from_errno(path, code);
+    target = std::move(*resolved);
+    if (::stat(target.c_str(), &info) != 0) return error_from_errno(path, errno);
+  }
   if (!S_ISREG(info.st_mode))
     return error_from_errno(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  if (!may_write(*target, info)) return error_from_errno(path, EACCES);
+  if (!may_write(target, info)) return error_from_errno(path, EACCES);
 
-  std::size_t slash = target->rfind('/');
-  std::string folder = target->substr(0, slash + 1);
-  std::string name = target->substr(slash + 1);
+  std::size_t slash = target.rfind('/');
+  std::string folder = target.substr(0, slash + 1);
+  std::string name = target.substr(slash + 1);
   std::string temporary = folder + "." + name + std::string(kTemporaryMark) + "XXXXXX";
   int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // exclusive creation, mode 0600
   if (fd < 0) return error_from_errno(path, errno);
@@ -164,7 +192,7 @@ std::optional<IoError> replace_file(const std::string& path,
   // After fchown, which clears set-user-ID and set-group-ID bits.
   if (::fchmod(fd, info.st_mode & 07777) != 0) return fail(errno);
   if (file.close() != 0) return fail(errno);
-  if (::rename(temporary.c_str(), target->c_str()) != 0) return fail(errno);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(errno);
   return std::nullopt;
 }
 
@@ -175,6 +203,25 @@ std::optional<IoError> replace_file(const std::string& path, std::string_view co
 std::optional<std::string> resolved_path(const std::string& path) {
   int ignored = 0;
   return resolve_links(path, ignored);
+}
+
+std::optional<std::string> PathResolver::resolve(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = std::string_view(path).substr(slash + 1);
+  struct stat info {};
+  if (name.empty() || name == "." || name == ".." || ::lstat(path.c_str(), &info) != 0 ||
+      S_ISLNK(info.st_mode))
+    return resolved_path(path);
+  // An entry that is no link resolves to its folder's resolution followed by its name.
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                             : slash == 0               ? std::string("/")
+                                                        : path.substr(0, slash);
+  if (!folder_ || folder != folder_->first) {
+    std::optional<std::string> resolved = resolved_path(folder);
+    if (!resolved) return std::nullopt;
+    folder_.emplace(folder, with_trailing_separator(*resolved));
+  }
+  return folder_->second + std::string(name);
 }
 
 std::optional<IoError> sync_file_systems(std::span<const std::string> folders) {

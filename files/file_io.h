@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qv {
 
@@ -32,6 +33,17 @@ struct IoError {
 // resolved, so that two paths to the same directory entry give the same answer (two hard links do
 // not); none when it does not exist.
 std::optional<std::string> resolved_path(const std::string& path);
+
+// Gives the same answers as resolved_path for many paths, remembering the last folder it resolved
+// so that a run of paths in one folder costs one lookup each. A folder changed into another place
+// (a link redirected) while a resolver is in use goes unnoticed: keep one for a single batch.
+class PathResolver {
+ public:
+  std::optional<std::string> resolve(const std::string& path);
+
+ private:
+  std::optional<std::pair<std::string, std::string>> folder_;  // as given, and resolved
+};
 
 // Asks the system to put everything written to the file systems that hold `folders` on stable
 // storage (once for each file system), and waits for it.

@@ -17,9 +17,10 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
   BatchResult result;
   std::set<std::string> written_folders;
   std::set<std::string> rewritten;  // the files given new content, as resolved paths
+  PathResolver resolver;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     // A second path to a file already rewritten would give it the text twice.
-    const std::optional<std::string> file = resolved_path(paths[i]);
+    const std::optional<std::string> file = resolver.resolve(paths[i]);
     if (file && rewritten.contains(*file)) {
       editor.already_rewritten(i);
       ++result.done;

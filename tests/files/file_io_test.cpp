@@ -123,6 +123,24 @@ TEST(ReplaceFile, missingFileIsAnError) {
   EXPECT_FALSE(fs::exists(dir / "gone.html"));
 }
 
+TEST(PathResolver, answersAsResolvedPathDoesWhateverLinksLieOnTheWay) {
+  TempFolder dir;
+  fs::create_directories(dir / "real/sub");
+  dir.write("real/page.html", "p");
+  dir.write("real/sub/other.html", "o");
+  fs::create_directory_symlink("real", dir / "via");
+  fs::create_symlink("sub/other.html", dir / "real/link.html");
+  PathResolver resolver;
+  for (const std::string& path :
+       {dir / "real/page.html", dir / "via/page.html", dir / "real/link.html",
+        dir / "via/sub/../page.html", dir / "real/sub/other.html", dir / "via/./sub/other.html",
+        dir / "real/.", dir / "real/gone.html", dir / "gone/page.html"}) {
+    EXPECT_EQ(resolver.resolve(path), resolved_path(path)) << path;
+  }
+  EXPECT_EQ(resolver.resolve(dir / "via/page.html"), resolver.resolve(dir / "real/page.html"));
+  EXPECT_EQ(resolver.resolve(dir / "real/link.html"), resolved_path(dir / "real/sub/other.html"));
+}
+
 TEST(TemporaryNames, areHiddenAndRecognised) {
   EXPECT_TRUE(is_temporary_name(".page.html.qv-tmp-AbC123"));
   EXPECT_FALSE(is_temporary_name("page.html"));
