@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds twice — normally and with AddressSanitizer and
-# UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds.
+# UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
+# each fuzzer for a minute (tools/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,3 +21,5 @@ run_build build/ci
 echo "=== sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_build build/ci-sanitize -DQV_SANITIZE=ON
+echo "=== fuzzing"
+bash tools/fuzz.sh
