@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <stdexcept>
 #include <sys/wait.h>
 
 #include <unistd.h>
@@ -11,14 +10,6 @@ namespace qv::testing {
 namespace {
 
 using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
-
-// The output goes to unnamed temporary files rather than pipes, so that a program writing much
-// on both streams cannot block while the test waits for it.
-File temporary_file() {
-  File file(std::tmpfile(), &std::fclose);
-  if (!file) throw std::runtime_error("cannot create a temporary file");
-  return file;
-}
 
 std::string contents(std::FILE* file) {
   std::string text;
@@ -32,10 +23,11 @@ std::string contents(std::FILE* file) {
 
 ProgramOutput run_program(const std::string& program, const std::vector<std::string>& arguments,
                           const std::string& working_folder) {
-  File out = temporary_file();
-  File err = temporary_file();
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
+  // Unnamed temporary files rather than pipes: a program that writes much on both streams
+  // cannot block while the test waits for it.
+  File out(std::tmpfile(), &std::fclose), err(std::tmpfile(), &std::fclose);
+  if (!out || !err) return {};
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
@@ -43,10 +35,9 @@ ProgramOutput run_program(const std::string& program, const std::vector<std::str
   const pid_t child = ::fork();
   if (child < 0) return {};
   if (child == 0) {
-    if (::chdir(working_folder.c_str()) != 0 || ::dup2(::fileno(out.get()), 1) < 0 ||
-        ::dup2(::fileno(err.get()), 2) < 0)
-      ::_exit(126);
-    ::execv(program.c_str(), argv.data());
+    if (::chdir(working_folder.c_str()) == 0 && ::dup2(::fileno(out.get()), 1) >= 0 &&
+        ::dup2(::fileno(err.get()), 2) >= 0)
+      ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;
