@@ -109,10 +109,14 @@ TEST_F(HostileWindow, oddContentsAndNamesThroughTheWindow) {
   page("empty.html", "");
   page("new\nline.html", "N</body>");
   page("cr only.html", "<p>\r\r</body>\r\x1a");
+  const Names awkward = {"-x.html", "caf\xc3\xa9 1.html", "\xe9t\xe9.html"};
+  for (const std::string& name : awkward) page(name, name + "</body>");
   choose_text(kSnippet);
   open_site();
   form.Command3_Click();
-  EXPECT_EQ(prompts().back(), " 2 file(s) have been upgraded ");
+  EXPECT_EQ(prompts().back(), " 5 file(s) have been upgraded ");
+  for (const std::string& name : awkward)
+    EXPECT_EQ(page_bytes(name), with_snippet(name, "</body>")) << name;
   EXPECT_EQ(page_bytes("utf16.html"), utf16);  // the 8-bit tag does not occur in UTF-16
   EXPECT_EQ(page_bytes("empty.html"), "");
   EXPECT_EQ(page_bytes("new\nline.html"), with_snippet("N", "</body>"));

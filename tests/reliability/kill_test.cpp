@@ -253,5 +253,40 @@ TEST(KillTest, everyPageIsWhollyOldOrWhollyNewAfterEveryKill) {
             << " temporary files left by the kills\n";
 }
 
+// A plain run after a kill gives a second copy to the pages the killed run had finished; a run
+// with --skip-present resumes instead, and every page ends with exactly one copy.
+TEST(KillTest, runSkippingPresentPagesResumesAKilledRun) {
+  std::mt19937 random(7);
+  TempFolder dir(work_folder_parent());
+  dir.write("snippet.txt", kSnippet);
+  const std::string site = dir / "site";
+  fs::create_directory(site);
+  std::vector<Page> pages = make_site(site, 400, random);
+  const std::string first_page = site + "/" + pages.front().name;
+  const std::size_t first_size = fs::file_size(first_page);
+
+  // Killed once it has rewritten at least the first page.
+  const pid_t child = start_program({"--quiet", dir / "snippet.txt", site});
+  ASSERT_GT(child, 0);
+  int status = 0;
+  pid_t ended = 0;
+  while (ended == 0 && fs::file_size(first_page) == first_size)
+    ended = ::waitpid(child, &status, WNOHANG);
+  if (ended == 0) {
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+  }
+  EXPECT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+
+  ProgramOutput resumed =
+      run_program(QV_CLI_PATH, {"--skip-present", "snippet.txt", site}, dir.path());
+  ASSERT_EQ(resumed.exit_code, 0) << resumed.err;
+  std::string bytes;
+  for (const Page& page : pages) {
+    ASSERT_FALSE(read_file(site + "/" + page.name, bytes));
+    EXPECT_TRUE(page.holds(bytes, page.tagged ? 1 : 0)) << page.name;
+  }
+}
+
 }  // namespace
 }  // namespace qv::testing
