@@ -1,0 +1,76 @@
+// The control table and the folder navigation behind the folder lists.
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <set>
+
+#include "window/control_table.h"
+#include "window/folder_navigation.h"
+
+namespace qv {
+namespace {
+
+TEST(ControlTable, namesAreUniqueAndTabIndicesRunFromZeroWithoutGaps) {
+  std::set<std::string_view> names;
+  std::vector<int> tabs;
+  for (const ControlSpec& spec : control_table()) {
+    names.insert(spec.name);
+    tabs.push_back(spec.tab_index);
+  }
+  EXPECT_EQ(names.size(), control_table().size());
+  std::sort(tabs.begin(), tabs.end());
+  for (std::size_t i = 0; i < tabs.size(); ++i) EXPECT_EQ(tabs[i], static_cast<int>(i));
+}
+
+TEST(ControlTable, onlyTheLoadingButtonsTheTextBoxAndTheCountLieBeyondTheClientArea) {
+  std::set<std::string_view> beyond;
+  for (const ControlSpec& spec : control_table()) {
+    if (spec.left >= kClientWidthTwips) {
+      beyond.insert(spec.name);
+    } else {
+      EXPECT_LE(spec.left + spec.width, kClientWidthTwips) << spec.name;
+      EXPECT_LE(spec.top + spec.height, kClientHeightTwips) << spec.name;
+    }
+  }
+  EXPECT_EQ(beyond, (std::set<std::string_view>{"Command1", "Command2", "Text1", "Label5"}));
+  EXPECT_EQ(twips_to_pixels(kClientWidthTwips), 506);
+  EXPECT_EQ(twips_to_pixels(kClientHeightTwips), 488);
+}
+
+TEST(ControlTable, findsEachControlTheHandlersUse) {
+  for (const char* name :
+       {"Drive1", "Dir1", "File1", "Drive2", "Dir2", "File2", "masque", "Text1", "Label2", "Label3",
+        "Label5", "Command1", "Command2", "Command3", "Command4", "Command5"})
+    EXPECT_NE(find_control(name), nullptr) << name;
+  EXPECT_EQ(find_control("File1")->text, "framec*.html");
+  EXPECT_EQ(find_control("masque")->text, "framec*.htm");
+  EXPECT_EQ(find_control("Nothing"), nullptr);
+}
+
+TEST(FolderNavigation, normalFoldersAndTheirChains) {
+  EXPECT_EQ(normal_folder("/a/b/../c/"), "/a/c");
+  EXPECT_EQ(normal_folder("/a/./b//"), "/a/b");
+  EXPECT_EQ(normal_folder("/"), "/");
+  EXPECT_EQ(folder_chain("/"), std::vector<std::string>{"/"});
+  EXPECT_EQ(folder_chain("/a/bc/d"), (std::vector<std::string>{"/", "/a", "/a/bc", "/a/bc/d"}));
+}
+
+TEST(FolderNavigation, eachDriveRemembersTheLastFolderVisitedOnIt) {
+  DriveFolders drives({"/", "/media/usb"});
+  EXPECT_EQ(drives.drive_of("/media/usb/docs"), "/media/usb");
+  EXPECT_EQ(drives.drive_of("/media/usbkey"), "/");
+  EXPECT_EQ(drives.current_folder("/media/usb"), "/media/usb");
+
+  drives.visited("/home/me/site");
+  drives.visited("/media/usb/docs");
+  EXPECT_EQ(drives.current_folder("/"), "/home/me/site");
+  EXPECT_EQ(drives.current_folder("/media/usb"), "/media/usb/docs");
+
+  drives.set_drives({"/"});  // the stick is gone: its folders now belong to "/"
+  EXPECT_FALSE(drives.is_drive("/media/usb"));
+  EXPECT_EQ(drives.current_folder("/"), "/home/me/site");
+  drives.visited("/media/usb/docs");
+  EXPECT_EQ(drives.current_folder("/"), "/media/usb/docs");
+}
+
+}  // namespace
+}  // namespace qv
