@@ -21,7 +21,7 @@ TEST(ControlTable, namesAreUniqueAndTabIndicesRunFromZeroWithoutGaps) {
   for (std::size_t i = 0; i < tabs.size(); ++i) EXPECT_EQ(tabs[i], static_cast<int>(i));
 }
 
-TEST(ControlTable, onlyTheLoadingButtonsTheTextBoxAndTheCountLieBeyondTheClientArea) {
+TEST(ControlTable, onlyTheRunButtonsTheTextBoxAndTheCountLieBeyondTheClientArea) {
   std::set<std::string_view> beyond;
   for (const ControlSpec& spec : control_table()) {
     if (spec.left >= kClientWidthTwips) {

@@ -1,0 +1,20 @@
+#include "app/program_window.h"
+
+#include <utility>
+
+namespace qv {
+
+ProgramWindow::ProgramWindow(std::function<std::vector<Volume>()> volumes)
+    : window_(std::move(volumes)), form_(window_.controls()) {
+  window_.connect_form(form_);
+}
+
+void ProgramWindow::start(const std::string& folder) {
+  // The lists show the folder before the form loads, as controls hold their first values before
+  // any event: no change event runs, so the path labels stay as Form_Load leaves them, empty.
+  window_.open_on(folder);
+  window_.raise(&FormEvents::Form_Load);
+  window_.show();
+}
+
+}  // namespace qv

@@ -1,0 +1,46 @@
+#include "window/qt/handler_gate.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace qv::qt {
+
+void HandlerGate::raise(const std::function<void()>& handler) {
+  if (ended_) return;
+  ++depth_;
+  try {
+    handler();
+  } catch (const Ended&) {
+    // A handler raised from another handler (a control set from code) stops with it.
+    if (--depth_ > 0) throw;
+    return;
+  }
+  --depth_;
+}
+
+void HandlerGate::nested_loop(const std::function<void()>& loop) {
+  const int outer = std::exchange(depth_, 0);
+  struct Restore {
+    HandlerGate& gate;
+    int depth;
+    ~Restore() { gate.depth_ = depth; }
+  } restore{*this, outer};
+  loop();
+  if (ended_) throw Ended{};
+}
+
+void HandlerGate::end() {
+  ended_ = true;
+  if (!end_action_) {
+    // Pages are replaced atomically and synced by the run; nothing else is pending. Leaving
+    // without running destructors keeps Qt's global objects from being torn down under a live
+    // application object.
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
+  end_action_();
+  throw Ended{};
+}
+
+}  // namespace qv::qt

@@ -1,0 +1,121 @@
+#pragma once
+
+// The three list controls of the Qt window: files of a folder, the folder tree around the current
+// folder, and the machine's volumes. Paths and names are bytes; they are decoded only to be
+// displayed. Events are plain callbacks, called synchronously.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QAbstractListModel>
+#include <QComboBox>
+#include <QListView>
+#include <QListWidget>
+
+#include "files/volumes.h"
+#include "window/controls.h"
+#include "window/folder_navigation.h"
+
+namespace qv::qt {
+
+// The names shown by a file list, decoded only for the rows on screen.
+class NameListModel : public QAbstractListModel {
+ public:
+  using QAbstractListModel::QAbstractListModel;
+  int rowCount(const QModelIndex& parent) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  const std::vector<std::string>& names() const { return names_; }
+  void reset(std::vector<std::string> names);
+
+ private:
+  std::vector<std::string> names_;
+};
+
+// The files of one folder that match a pattern, alphabetically. A mouse click on a name, or a move
+// of the selection with the arrow keys, raises the click event.
+class FileListBox : public QListView, public FileList {
+ public:
+  FileListBox(std::string_view pattern, QWidget* parent);
+
+  std::string path() const override { return path_; }
+  void set_path(std::string_view path) override;
+  std::string pattern() const override { return pattern_; }
+  void set_pattern(std::string_view pattern) override;
+  std::size_t list_count() const override { return model_.names().size(); }
+  std::string list(std::size_t index) const override { return model_.names().at(index); }
+  std::string file_name() const override;
+
+  std::function<void()> on_click;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void rebuild();
+  NameListModel model_;
+  std::string path_;
+  std::string pattern_;
+};
+
+// The folders from the root down to the current one, each one step further in, then the current
+// folder's subfolders. A click only moves the highlight; a double click or Enter opens the folder,
+// which becomes the path and raises the change event.
+class FolderListBox : public QListWidget, public FolderList {
+ public:
+  explicit FolderListBox(QWidget* parent);
+
+  std::string path() const override { return path_; }
+  // Goes to `path`; given a bare drive, goes to the last folder this list visited on it (the
+  // drive's top folder when none).
+  void set_path(std::string_view path) override;
+
+  // The mount points that count as bare drives.
+  void set_drives(std::vector<std::string> drives) { drives_.set_drives(std::move(drives)); }
+  // Shows `folder` without raising the change event, as the window opens.
+  void open_quietly(std::string_view folder);
+
+  std::function<void()> on_change;
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void open(QListWidgetItem* item);
+  // Makes `folder` the path; true when it changed.
+  bool go(std::string folder);
+  void rebuild();
+  DriveFolders drives_;
+  std::string path_;
+};
+
+// The machine's volumes, each shown by its mount point and label. Choosing another one raises the
+// change event. The list is read again each time it drops down, so that a volume mounted since
+// shows up.
+class DriveComboBox : public QComboBox, public DriveList {
+ public:
+  explicit DriveComboBox(QWidget* parent);
+
+  // The selected volume's mount point.
+  std::string drive() const override;
+
+  // Replaces the volumes, keeping the selection when its volume is still there.
+  void set_volumes(const std::vector<Volume>& volumes);
+  // Selects the volume that holds `folder`, without raising the change event.
+  void select_quietly(std::string_view folder);
+
+  std::function<void()> on_change;
+  // Called before the list drops down, to refresh the volumes.
+  std::function<void()> before_popup;
+
+ protected:
+  void showPopup() override;
+
+ private:
+  bool quiet_ = false;
+};
+
+}  // namespace qv::qt

@@ -1,0 +1,147 @@
+#include "window/qt/main_window.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <QCloseEvent>
+#include <QIcon>
+
+#include "window/control_table.h"
+#include "window/qt/list_controls.h"
+#include "window/qt/text_controls.h"
+
+namespace qv::qt {
+namespace {
+
+// A text box taller than a single line of text shows several lines.
+constexpr int kOneLineTwips = 495;
+
+QString from_ascii(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QWidget* create_control(const ControlSpec& spec, QWidget* parent) {
+  switch (spec.kind) {
+    case ControlKind::button:
+      return new CommandButton(to_display(spec.text), parent);
+    case ControlKind::text_box:
+      if (spec.height > kOneLineTwips) return new DocumentTextBox(spec.text, parent);
+      return new LineTextBox(spec.text, parent);
+    case ControlKind::file_list:
+      return new FileListBox(spec.text, parent);
+    case ControlKind::folder_list:
+      return new FolderListBox(parent);
+    case ControlKind::drive_list:
+      return new DriveComboBox(parent);
+    case ControlKind::label:
+      return new LabelBox(spec.text, parent);
+  }
+  return new QWidget(parent);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
+    : message_box_(this, &gate_), platform_(gate_), volumes_(std::move(volumes)) {
+  setWindowTitle(from_ascii(kWindowCaption));
+  setWindowIcon(QIcon(QStringLiteral(":/quorvane/quorvane.ico")));
+  setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
+
+  std::vector<std::pair<int, QWidget*>> focus_chain;
+  for (const ControlSpec& spec : control_table()) {
+    QWidget* control = create_control(spec, this);
+    control->setObjectName(from_ascii(spec.name));
+    control->setGeometry(twips_to_pixels(spec.left), twips_to_pixels(spec.top),
+                         twips_to_pixels(spec.width), twips_to_pixels(spec.height));
+    if (takes_focus(spec.kind)) focus_chain.emplace_back(spec.tab_index, control);
+  }
+  std::sort(focus_chain.begin(), focus_chain.end());
+  for (std::size_t i = 1; i < focus_chain.size(); ++i)
+    setTabOrder(focus_chain[i - 1].second, focus_chain[i].second);
+
+  refresh_volumes();
+  named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };
+  named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
+  named<QWidget>("Drive1").setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+template <typename Control>
+Control& MainWindow::named(std::string_view name) const {
+  auto* control = findChild<QWidget*>(from_ascii(name), Qt::FindDirectChildrenOnly);
+  return dynamic_cast<Control&>(*control);
+}
+
+Controls MainWindow::controls() {
+  return Controls{named<DriveList>("Drive1"),
+                  named<FolderList>("Dir1"),
+                  named<FileList>("File1"),
+                  named<DriveList>("Drive2"),
+                  named<FolderList>("Dir2"),
+                  named<FileList>("File2"),
+                  named<TextBox>("masque"),
+                  named<TextBox>("Text1"),
+                  named<Label>("Label2"),
+                  named<Label>("Label3"),
+                  named<Label>("Label5"),
+                  message_box_,
+                  platform_};
+}
+
+void MainWindow::raise(void (FormEvents::*handler)()) {
+  if (form_ == nullptr) return;
+  FormEvents& form = *form_;
+  gate_.raise(std::function<void()>([&form, handler] { (form.*handler)(); }));
+}
+
+void MainWindow::connect_form(FormEvents& form) {
+  form_ = &form;
+  auto raiser = [this](void (FormEvents::*handler)()) {
+    return [this, handler] { raise(handler); };
+  };
+  named<CommandButton>("Command1").on_click = raiser(&FormEvents::Command1_Click);
+  named<CommandButton>("Command2").on_click = raiser(&FormEvents::Command2_Click);
+  named<CommandButton>("Command3").on_click = raiser(&FormEvents::Command3_Click);
+  named<CommandButton>("Command4").on_click = raiser(&FormEvents::Command4_Click);
+  named<CommandButton>("Command5").on_click = raiser(&FormEvents::Command5_Click);
+  named<DriveComboBox>("Drive1").on_change = raiser(&FormEvents::Drive1_Change);
+  named<DriveComboBox>("Drive2").on_change = raiser(&FormEvents::Drive2_Change);
+  named<FolderListBox>("Dir1").on_change = raiser(&FormEvents::Dir1_Change);
+  named<FolderListBox>("Dir2").on_change = raiser(&FormEvents::Dir2_Change);
+  named<FileListBox>("File1").on_click = raiser(&FormEvents::File1_Click);
+  named<FileListBox>("File2").on_click = raiser(&FormEvents::File2_Click);
+  named<LineTextBox>("masque").on_change = raiser(&FormEvents::masque_Change);
+}
+
+void MainWindow::open_on(std::string_view folder) {
+  for (const char* pane : {"1", "2"}) {
+    const std::string n(pane);
+    named<DriveComboBox>("Drive" + n).select_quietly(folder);
+    auto& folders = named<FolderListBox>("Dir" + n);
+    folders.open_quietly(folder);
+    named<FileListBox>("File" + n).set_path(folders.path());
+  }
+}
+
+void MainWindow::refresh_volumes() {
+  const std::vector<Volume> volumes = volumes_();
+  std::vector<std::string> mount_points;
+  for (const Volume& volume : volumes) mount_points.push_back(volume.mount_point);
+  for (const char* pane : {"1", "2"}) {
+    const std::string n(pane);
+    named<DriveComboBox>("Drive" + n).set_volumes(volumes);
+    named<FolderListBox>("Dir" + n).set_drives(mount_points);
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  bool may_close = true;
+  if (form_ != nullptr) gate_.raise([this, &may_close] { may_close = form_->Form_QueryUnload(); });
+  if (may_close)
+    event->accept();
+  else
+    event->ignore();
+}
+
+}  // namespace qv::qt

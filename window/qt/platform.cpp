@@ -1,0 +1,15 @@
+#include "window/qt/platform.h"
+
+#include <QCoreApplication>
+
+#include "files/file_io.h"
+
+namespace qv::qt {
+
+std::string QtPlatform::application_folder() const { return qv::application_folder(); }
+
+void QtPlatform::yield() {
+  gate_.nested_loop([] { QCoreApplication::processEvents(); });
+}
+
+}  // namespace qv::qt

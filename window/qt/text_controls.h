@@ -1,0 +1,83 @@
+#pragma once
+
+// Buttons, labels and text boxes of the Qt window. Each keeps the bytes it was given and decodes
+// them only to display them. Events are plain callbacks, called synchronously.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "window/controls.h"
+
+namespace qv::qt {
+
+// Bytes of the local encoding as displayed text, and back.
+QString to_display(std::string_view bytes);
+std::string from_display(const QString& text);
+
+// A command button: a mouse click, Space or Enter while it has the focus presses it.
+class CommandButton : public QPushButton {
+ public:
+  CommandButton(const QString& caption, QWidget* parent);
+  std::function<void()> on_click;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A label showing its caption as plain text, top-left aligned.
+class LabelBox : public QLabel, public Label {
+ public:
+  LabelBox(std::string_view caption, QWidget* parent);
+  std::string caption() const override { return caption_; }
+  void set_caption(std::string_view caption) override;
+
+ private:
+  std::string caption_;
+};
+
+// A one-line text box. Setting a different text from code raises the change event at once; so
+// does every edit the user makes.
+class LineTextBox : public QLineEdit, public TextBox {
+ public:
+  LineTextBox(std::string_view text, QWidget* parent);
+  std::string text() const override { return text_; }
+  void set_text(std::string_view text) override;
+  std::function<void()> on_change;
+
+ private:
+  std::string text_;
+};
+
+// A multi-line text box that may be given a whole page many times a second while nobody looks at
+// it. It keeps the bytes at once and lays the document out only when someone can see it: when it
+// is visible on screen, or when it receives the keyboard focus.
+class DocumentTextBox : public QPlainTextEdit, public TextBox {
+ public:
+  DocumentTextBox(std::string_view text, QWidget* parent);
+  std::string text() const override { return text_; }
+  void set_text(std::string_view text) override;
+  std::function<void()> on_change;
+
+  // True when the displayed document shows the current bytes.
+  bool display_current() const { return displayed_; }
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void schedule_display();
+  void display();
+  std::string text_;
+  bool displayed_ = false;
+  bool display_pending_ = false;
+  bool displaying_ = false;
+};
+
+}  // namespace qv::qt
