@@ -10,7 +10,8 @@
 Every tool's time runs until its pages are on stable storage: the floor and the command line
 sync the file system themselves; each run is followed by `sync -f` on its folder (near zero
 after those two), whose time is added. Ratios are taken to the floor of the same round, then
-the median of those is shown.
+the median of those is shown. Processor time (user + system, from GNU time) is shown too: on a
+machine shared with other work it moves far less than the elapsed time.
 
 Usage: compare.py --build DIR [--quick] [--rounds N] [--only engine,tools,scaling,window]
 """
@@ -38,7 +39,8 @@ def log(message):
 
 
 def run_timed(command, cwd, env=None):
-    """Runs `command`; returns (seconds, peak resident set in bytes). Fails loudly on error.
+    """Runs `command`; returns (seconds, peak resident set in bytes, processor seconds: user and
+    system). Fails loudly on error.
 
     GNU time reports the peak: a child forked from this Python process would count Python's own
     memory as its peak, since the kernel keeps the largest size the process had before exec."""
@@ -47,13 +49,14 @@ def run_timed(command, cwd, env=None):
     peak_path = os.path.join(scratch, "peak.txt")
     with open(err_path, "wb") as err:
         start = time.perf_counter()
-        code = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", peak_path, *command],
+        code = subprocess.call(["/usr/bin/time", "-f", "%M %U %S", "-o", peak_path, *command],
                                cwd=cwd, env=env, stdout=subprocess.DEVNULL, stderr=err)
         seconds = time.perf_counter() - start
     if code != 0:
         sys.exit(f"{command[0]} failed ({code}):\n" + open(err_path).read())
     with open(peak_path) as f:
-        return seconds, int(f.read().split()[-1]) * KB
+        peak, user, system = f.read().split()[-3:]
+    return seconds, int(peak) * KB, float(user) + float(system)
 
 
 def sync_folder(folder):
@@ -134,23 +137,27 @@ def sed_escape(text):
 
 def measure(tools, tool_names, master, work_root, rounds, check):
     """Per tool: lists of seconds and peak bytes, one entry per round; ratios to the floor."""
-    results = {t: {"seconds": [], "peak": [], "ratio": []} for t in tool_names}
+    results = {t: {"seconds": [], "peak": [], "ratio": [], "cpu": [], "cpu_ratio": []}
+               for t in tool_names}
     for round_index in range(rounds):
-        floor_seconds = None
+        floor_seconds = floor_cpu = None
         digests = {}
         for tool in tool_names:
             work = os.path.join(work_root, tool)
             fresh_copy(master, work)
             command, env = tools.command(tool, work)
-            seconds, peak = run_timed(command, work, env)
+            seconds, peak, cpu = run_timed(command, work, env)
             seconds += sync_folder(work)
             floor_seconds = floor_seconds or seconds  # the floor runs first
+            floor_cpu = floor_cpu or max(cpu, 0.01)
             entry = results[tool]
             entry["seconds"].append(seconds)
             entry["peak"].append(peak)
             entry["ratio"].append(seconds / floor_seconds)
-            log(f"  round {round_index + 1}: {tool:6s} {seconds:7.3f} s "
-                f"x{seconds / floor_seconds:.2f}  {peak / MB:7.1f} MB")
+            entry["cpu"].append(cpu)
+            entry["cpu_ratio"].append(cpu / floor_cpu)
+            log(f"  round {round_index + 1}: {tool:6s} {seconds:7.3f} s x{seconds / floor_seconds:.2f}"
+                f"  cpu {cpu:6.2f} s x{cpu / floor_cpu:.2f}  {peak / MB:7.1f} MB")
             if check and round_index == 0:
                 digests[tool] = tree_digest(work)
             shutil.rmtree(work)
@@ -177,8 +184,8 @@ def tools_section(args, tools, corpus, work_root):
                  ("W2", "w2", f"{args.w2_pages:,} pages x 1 MB"),
                  ("W3", "w3", f"one page of {args.w3_mb} MB")]
     names = ["floor", "cli", "perl", "python", "sed"]
-    table = ["| Workload | Tool | Median time | Ratio to floor (median of rounds) | Peak memory |",
-             "|---|---|---:|---:|---:|"]
+    table = ["| Workload | Tool | Median time | Ratio to floor | Processor time (user + system)"
+             " | Ratio to floor | Peak memory |", "|---|---|---:|---:|---:|---:|---:|"]
     for label, folder, description in workloads:
         log(f"{label}: {description}")
         results = measure(tools, names, os.path.join(corpus, folder), work_root, args.rounds,
@@ -187,24 +194,30 @@ def tools_section(args, tools, corpus, work_root):
             r = results[tool]
             table.append(f"| {label} {description} | {TOOL_LABELS[tool]} | "
                          f"{fmt_seconds(statistics.median(r['seconds']))} | "
-                         f"x{statistics.median(r['ratio']):.2f} | {fmt_mb(max(r['peak']))} |")
+                         f"x{statistics.median(r['ratio']):.2f} | "
+                         f"{fmt_seconds(statistics.median(r['cpu']))} | "
+                         f"x{statistics.median(r['cpu_ratio']):.2f} | {fmt_mb(max(r['peak']))} |")
         rows.append(results)
     return "\n".join(table)
 
 
 def scaling_section(args, tools, corpus, work_root):
     table = ["| Pages | Floor, per page | Command line, per page | Ratio to floor |"
-             " Command line per page vs. the smallest run |", "|---:|---:|---:|---:|---:|"]
-    base = None
+             " Command line per page vs. the smallest run | Processor time per page, same |",
+             "|---:|---:|---:|---:|---:|---:|"]
+    base = base_cpu = None
     for count in args.w4_pages:
         log(f"W4: {count:,} pages x 20 KB")
         results = measure(tools, ["floor", "cli"], os.path.join(corpus, f"w4-{count}"),
                           work_root, args.rounds, check=False)
         floor = statistics.median(results["floor"]["seconds"]) / count
         cli = statistics.median(results["cli"]["seconds"]) / count
+        cpu = statistics.median(results["cli"]["cpu"]) / count
         base = base or cli
+        base_cpu = base_cpu or cpu
         table.append(f"| {count:,} | {floor * 1e6:.0f} us | {cli * 1e6:.0f} us | "
-                     f"x{statistics.median(results['cli']['ratio']):.2f} | x{cli / base:.2f} |")
+                     f"x{statistics.median(results['cli']['ratio']):.2f} | x{cli / base:.2f} | "
+                     f"{cpu * 1e6:.0f} us, x{cpu / base_cpu:.2f} |")
     return "\n".join(table)
 
 

@@ -100,28 +100,34 @@ std::optional<std::string> resolve_links(const std::string& path, int& code) {
 // Whether this process may write the file: the rename that replaces it would otherwise bypass
 // the file's own permission. The superuser may write anything, so for it a file whose mode
 // grants no write bit to anyone counts as deliberately read-only.
-bool may_write(const std::string& target, const struct stat& info) {
-  if (::geteuid() == 0) return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+bool may_write(const std::string& target, const struct stat& info, uid_t effective_user) {
+  if (effective_user == 0) return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
   return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace
 
 std::optional<IoError> read_file(const std::string& path, std::string& out) {
-  out.clear();
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return error_from_errno(path, errno);
+  if (fd < 0) {
+    out.clear();
+    return error_from_errno(path, errno);
+  }
   Descriptor file(fd);
 
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return error_from_errno(path, errno);
-  if (S_ISDIR(info.st_mode)) return error_from_errno(path, EISDIR);
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    out.clear();
+    return error_from_errno(path, code);
+  }
   if (S_ISREG(info.st_mode) && info.st_size > 0) {
     // Size once, then read straight into the string; a file that grows meanwhile is still read
-    // to its end below.
+    // to its end below. The string keeps its old bytes until they are read over, so that a buffer
+    // used for page after page is not first filled with zeros each time.
     out.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     while (filled < out.size()) {
@@ -136,6 +142,8 @@ std::optional<IoError> read_file(const std::string& path, std::string& out) {
       filled += static_cast<std::size_t>(got);
     }
     out.resize(filled);
+  } else {
+    out.clear();
   }
   char chunk[65536];
   for (;;) {
@@ -168,7 +176,8 @@ std::optional<IoError> replace_file(const std::string& path,
   }
   if (!S_ISREG(info.st_mode))
     return error_from_errno(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  if (!may_write(target, info)) return error_from_errno(path, EACCES);
+  const uid_t effective_user = ::geteuid();
+  if (!may_write(target, info, effective_user)) return error_from_errno(path, EACCES);
 
   std::size_t slash = target.rfind('/');
   std::string folder = target.substr(0, slash + 1);
@@ -185,9 +194,9 @@ std::optional<IoError> replace_file(const std::string& path,
   };
 
   if (int failure = write_all(fd, pieces)) return fail(failure);
-  if (info.st_uid != ::geteuid() || info.st_gid != ::getegid()) {
+  if (info.st_uid != effective_user || info.st_gid != ::getegid()) {
     // Only the superuser may give the file away; others keep what the system allows.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && ::geteuid() == 0) return fail(errno);
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && effective_user == 0) return fail(errno);
   }
   // After fchown, which clears set-user-ID and set-group-ID bits.
   if (::fchmod(fd, info.st_mode & 07777) != 0) return fail(errno);

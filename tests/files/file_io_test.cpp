@@ -32,6 +32,10 @@ TEST(ReadFile, returnsEveryByteOfTheFile) {
   EXPECT_EQ(content, kAwkwardBytes);
   ASSERT_FALSE(read_file(dir.write("empty.html", ""), content));
   EXPECT_EQ(content, "");
+  // One buffer for page after page: nothing of a longer page read before is left over.
+  ASSERT_FALSE(read_file(dir.write("long.html", std::string(5000, 'x')), content));
+  ASSERT_FALSE(read_file(dir.write("short.html", "ab"), content));
+  EXPECT_EQ(content, "ab");
 }
 
 TEST(ReadFile, missingFileOrFolderIsAnErrorNamingThePath) {

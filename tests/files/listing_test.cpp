@@ -61,5 +61,18 @@ TEST(ListFiles, matchingFilesOnlyInCaseInsensitiveOrderWithoutHiddenOrFolders) {
   EXPECT_TRUE(list_files(dir / "missing", "*.*").empty());
 }
 
+TEST(ListFiles, linksCountAsWhatTheyLeadToAndNamesEqualButForCaseFollowTheirBytes) {
+  testing::TempFolder dir;
+  for (const char* name : {"ab.html", "a.html", "Ab.html", "A.html", "AB.html"})
+    dir.write(name, "x");
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_symlink("a.html", dir / "to-page.html");
+  std::filesystem::create_symlink("missing.html", dir / "dead.html");
+  std::filesystem::create_symlink("folder", dir / "to-folder");
+  EXPECT_EQ(list_files(dir.path(), "*.html"),
+            (Names{"A.html", "a.html", "AB.html", "Ab.html", "ab.html", "to-page.html"}));
+  EXPECT_EQ(list_subfolders(dir.path()), (Names{"folder", "to-folder"}));
+}
+
 }  // namespace
 }  // namespace qv

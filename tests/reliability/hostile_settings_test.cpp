@@ -33,6 +33,9 @@ struct HostileIni {
   bool is_folder = false;
 };
 
+// Names a case in test listings, instead of its bytes.
+void PrintTo(const HostileIni& ini, std::ostream* out) { *out << ini.name; }
+
 std::string utf16le(std::string_view ascii) {
   std::string out = "\xFF\xFE";
   for (char c : ascii) out += {c, '\0'};
