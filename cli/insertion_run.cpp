@@ -29,7 +29,8 @@ class InsertionEditor final : public PageEditor {
                   Presence presence, Report& report)
       : pages_(pages), tag_(tag), text_(text), presence_(presence), report_(report) {}
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t index, std::string& page) override {
+  std::optional<std::vector<std::string_view>> edit(std::size_t index,
+                                                    std::string_view page) override {
     index_ = index;
     if (presence_ == Presence::skip_present && find_last(page, text_)) {
       outcome_ = Outcome::skipped;
@@ -117,8 +118,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
   report.set_listed(pages.size());
 
   InsertionEditor editor(pages, tag, text, options.presence, report);
-  std::string buffer;  // one read buffer for every page
-  const BatchResult result = rewrite_pages(pages, editor, buffer, options.write_mode);
+  const BatchResult result = rewrite_pages(pages, editor, options.write_mode);
 
   ExitCode code = ExitCode::done;
   if (result.failure) {

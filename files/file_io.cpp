@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "files/fault_injection.h"
+#include "files/page_buffer.h"
 #include "files/path.h"
 
 namespace qv {
@@ -105,9 +106,9 @@ bool may_write(const std::string& target, const struct stat& info, uid_t effecti
   return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-}  // namespace
-
-std::optional<IoError> read_file(const std::string& path, std::string& out) {
+// Reads the whole file into `out`, a std::string or a PageBuffer.
+template <typename Buffer>
+std::optional<IoError> read_whole(const std::string& path, Buffer& out) {
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -125,9 +126,9 @@ std::optional<IoError> read_file(const std::string& path, std::string& out) {
     return error_from_errno(path, code);
   }
   if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    // Size once, then read straight into the string; a file that grows meanwhile is still read
-    // to its end below. The string keeps its old bytes until they are read over, so that a buffer
-    // used for page after page is not first filled with zeros each time.
+    // Size once, then read straight into the buffer; a file that grows meanwhile is still read
+    // to its end below. A std::string keeps its old bytes until they are read over, so that a
+    // buffer used for page after page is not first filled with zeros each time.
     out.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     while (filled < out.size()) {
@@ -158,6 +159,16 @@ std::optional<IoError> read_file(const std::string& path, std::string& out) {
     out.append(chunk, static_cast<std::size_t>(got));
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<IoError> read_file(const std::string& path, std::string& out) {
+  return read_whole(path, out);
+}
+
+std::optional<IoError> read_file(const std::string& path, PageBuffer& out) {
+  return read_whole(path, out);
 }
 
 std::optional<IoError> replace_file(const std::string& path,

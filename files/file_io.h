@@ -8,6 +8,8 @@
 
 namespace qv {
 
+class PageBuffer;
+
 // A file operation that failed: the path it was about and the system's reason, in words.
 struct IoError {
   std::string path;
@@ -16,6 +18,9 @@ struct IoError {
 
 // Reads the whole file at `path`, byte for byte, into `out` (replacing what it held).
 [[nodiscard]] std::optional<IoError> read_file(const std::string& path, std::string& out);
+
+// Same, into a buffer that starts on a memory-page boundary (the faster read for pages).
+[[nodiscard]] std::optional<IoError> read_file(const std::string& path, PageBuffer& out);
 
 // Replaces the content of the file at `path` with the concatenation of `pieces`, atomically: the
 // bytes go to a hidden temporary file in the same folder, which is then renamed over the file, so

@@ -59,19 +59,21 @@ void Form1::Command1_Click() {
   c_.Text1.set_text(state_.insert_text);
 }
 
-// Lets the window's run go through the shared page loop: each page is handed to ajout_quorvane
-// after a yield to the event loop, and written back only when it received the text.
+// Lets the window's run go through the shared page loop: each page becomes file_text and is
+// handed to ajout_quorvane after a yield to the event loop, and is written back only when it
+// received the text.
 class Form1::RunEditor : public PageEditor {
  public:
   explicit RunEditor(Form1& form) : form_(form) {}
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string& page) override {
-    form_.c_.platform.yield();
+  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view page) override {
     FormState& state = form_.state_;
+    state.file_text.assign(page);
+    form_.c_.platform.yield();
     const std::int64_t before = state.upgraded_count;
-    form_.ajout_quorvane(page, state.tag_text, state.insert_text);
+    form_.ajout_quorvane(state.file_text, state.tag_text, state.insert_text);
     if (state.upgraded_count == before) return std::nullopt;
-    return std::vector<std::string_view>{page};
+    return std::vector<std::string_view>{state.file_text};
   }
 
   bool stop_requested() override { return form_.run_ == RunState::closing; }
@@ -92,7 +94,7 @@ void Form1::Command2_Click() {
 
   run_ = RunState::running;
   RunEditor editor(*this);
-  BatchResult result = rewrite_pages(pages, editor, state_.file_text, WriteMode::write);
+  BatchResult result = rewrite_pages(pages, editor, WriteMode::write);
   const bool closing = run_ == RunState::closing;
   run_ = RunState::idle;
 

@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "files/page_buffer.h"
+
 namespace qv {
 namespace {
 
@@ -12,9 +14,9 @@ std::string folder_of(const std::string& path) {
 
 }  // namespace
 
-BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor,
-                          std::string& buffer, WriteMode mode) {
+BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode) {
   BatchResult result;
+  PageBuffer buffer;  // one for the whole batch: pages seldom need it to grow
   std::set<std::string> written_folders;
   std::set<std::string> rewritten;  // the files given new content, as resolved paths
   PathResolver resolver;
@@ -31,7 +33,7 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
       result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
       break;
     }
-    if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer)) {
+    if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer.view())) {
       if (mode == WriteMode::write) {
         if (std::optional<IoError> error = replace_file(paths[i], *pieces)) {
           result.failure = PageFailure{i, PageAccess::write, std::move(*error)};

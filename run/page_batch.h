@@ -17,10 +17,11 @@ namespace qv {
 class PageEditor {
  public:
   virtual ~PageEditor() = default;
-  // Given the page's bytes (which it may change), returns the pieces of its new content, or none
-  // to leave the page alone. The views must stay valid until the next call.
+  // Given the page's bytes, returns the pieces of its new content, or none to leave the page
+  // alone. The pieces may view `page` or the editor's own strings, and must stay valid until the
+  // next call.
   virtual std::optional<std::vector<std::string_view>> edit(std::size_t index,
-                                                            std::string& page) = 0;
+                                                            std::string_view page) = 0;
   // Told, instead of `edit`, that the page at `index` is a file the batch has already rewritten
   // (reached again through a link, or listed twice): it keeps the one copy it received.
   virtual void already_rewritten(std::size_t /*index*/) {}
@@ -46,11 +47,10 @@ struct BatchResult {
   std::optional<IoError> sync_error;  // the rewritten pages may not be on stable storage yet
 };
 
-// Walks `paths` in order: reads each page whole into `buffer`, lets `editor` decide its new
+// Walks `paths` in order: reads each page whole, lets `editor` decide its new
 // content, and rewrites the page atomically when there is one. A file is rewritten at most once
 // per batch, however many of the paths lead to it. Stops at the first page that cannot be read or
 // written. Pages already rewritten are put on stable storage before it returns.
-BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor,
-                          std::string& buffer, WriteMode mode);
+BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode);
 
 }  // namespace qv

@@ -1,9 +1,11 @@
 #include "files/file_io.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 #include "files/folder_listing.h"
+#include "files/page_buffer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 
@@ -36,6 +38,24 @@ TEST(ReadFile, returnsEveryByteOfTheFile) {
   ASSERT_FALSE(read_file(dir.write("long.html", std::string(5000, 'x')), content));
   ASSERT_FALSE(read_file(dir.write("short.html", "ab"), content));
   EXPECT_EQ(content, "ab");
+}
+
+TEST(ReadFile, pageBufferHoldsEveryBytePageAfterPageOnAnAlignedStart) {
+  TempFolder dir;
+  PageBuffer buffer;
+  const std::string big = kAwkwardBytes + std::string(100000, 'b') + kAwkwardBytes;
+  for (const std::string& content : {kAwkwardBytes, big, "ab"s, ""s, big}) {
+    ASSERT_FALSE(read_file(dir.write("page.html", content), buffer));
+    EXPECT_EQ(buffer.view(), content);
+  }
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.data()) % 4096, 0u);
+  ASSERT_TRUE(read_file(dir / "missing.html", buffer));
+  EXPECT_EQ(buffer.size(), 0u);
+
+  buffer.clear();
+  buffer.append("abc", 3);
+  buffer.append(big.data(), big.size());  // grows, keeping what it held
+  EXPECT_EQ(buffer.view(), "abc" + big);
 }
 
 TEST(ReadFile, missingFileOrFolderIsAnErrorNamingThePath) {
