@@ -34,8 +34,8 @@ constexpr std::array<ControlSpec, 19> kControls{{
 std::span<const ControlSpec> control_table() { return kControls; }
 
 const ControlSpec* find_control(std::string_view name) {
-  for (const ControlSpec& spec : kControls)
-    if (spec.name == name) return &spec;
+  for (const ControlSpec& row : kControls)
+    if (row.name == name) return &row;
   return nullptr;
 }
 

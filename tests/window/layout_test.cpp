@@ -12,9 +12,9 @@ namespace {
 TEST(ControlTable, namesAreUniqueAndTabIndicesRunFromZeroWithoutGaps) {
   std::set<std::string_view> names;
   std::vector<int> tabs;
-  for (const ControlSpec& spec : control_table()) {
-    names.insert(spec.name);
-    tabs.push_back(spec.tab_index);
+  for (const ControlSpec& row : control_table()) {
+    names.insert(row.name);
+    tabs.push_back(row.tab_index);
   }
   EXPECT_EQ(names.size(), control_table().size());
   std::sort(tabs.begin(), tabs.end());
@@ -23,12 +23,12 @@ TEST(ControlTable, namesAreUniqueAndTabIndicesRunFromZeroWithoutGaps) {
 
 TEST(ControlTable, onlyTheRunButtonsTheTextBoxAndTheCountLieBeyondTheClientArea) {
   std::set<std::string_view> beyond;
-  for (const ControlSpec& spec : control_table()) {
-    if (spec.left >= kClientWidthTwips) {
-      beyond.insert(spec.name);
+  for (const ControlSpec& row : control_table()) {
+    if (row.left >= kClientWidthTwips) {
+      beyond.insert(row.name);
     } else {
-      EXPECT_LE(spec.left + spec.width, kClientWidthTwips) << spec.name;
-      EXPECT_LE(spec.top + spec.height, kClientHeightTwips) << spec.name;
+      EXPECT_LE(row.left + row.width, kClientWidthTwips) << row.name;
+      EXPECT_LE(row.top + row.height, kClientHeightTwips) << row.name;
     }
   }
   EXPECT_EQ(beyond, (std::set<std::string_view>{"Command1", "Command2", "Text1", "Label5"}));

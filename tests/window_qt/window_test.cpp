@@ -126,15 +126,15 @@ TEST_F(Window, opensOnTheStartFolderWithEmptyLabelsAndTheFocusOnTheFirstDrive) {
 TEST_F(Window, controlsAreWhereTheTableSaysAndTabFollowsItsOrder) {
   start();
   std::vector<std::pair<int, std::string>> focus_order;
-  for (const ControlSpec& spec : control_table()) {
-    QWidget& widget = control(std::string(spec.name).c_str());
+  for (const ControlSpec& row : control_table()) {
+    QWidget& widget = control(std::string(row.name).c_str());
     EXPECT_EQ(widget.geometry(),
-              QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15))
-        << spec.name;
-    if (spec.kind == ControlKind::button) {
-      EXPECT_EQ(static_cast<QPushButton&>(widget).text().toStdString(), spec.text);
+              QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15))
+        << row.name;
+    if (row.kind == ControlKind::button) {
+      EXPECT_EQ(static_cast<QPushButton&>(widget).text().toStdString(), row.text);
     }
-    if (takes_focus(spec.kind)) focus_order.emplace_back(spec.tab_index, spec.name);
+    if (takes_focus(row.kind)) focus_order.emplace_back(row.tab_index, row.name);
   }
   EXPECT_EQ(caption("titre1"), "Web files to completed");
   EXPECT_EQ(caption("pattern"), "pattern :");

@@ -20,21 +20,21 @@ QString from_ascii(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QWidget* create_control(const ControlSpec& spec, QWidget* parent) {
-  switch (spec.kind) {
+QWidget* create_control(const ControlSpec& row, QWidget* parent) {
+  switch (row.kind) {
     case ControlKind::button:
-      return new CommandButton(to_display(spec.text), parent);
+      return new CommandButton(to_display(row.text), parent);
     case ControlKind::text_box:
-      if (spec.height > kOneLineTwips) return new DocumentTextBox(spec.text, parent);
-      return new LineTextBox(spec.text, parent);
+      if (row.height > kOneLineTwips) return new DocumentTextBox(row.text, parent);
+      return new LineTextBox(row.text, parent);
     case ControlKind::file_list:
-      return new FileListBox(spec.text, parent);
+      return new FileListBox(row.text, parent);
     case ControlKind::folder_list:
       return new FolderListBox(parent);
     case ControlKind::drive_list:
       return new DriveComboBox(parent);
     case ControlKind::label:
-      return new LabelBox(spec.text, parent);
+      return new LabelBox(row.text, parent);
   }
   return new QWidget(parent);
 }
@@ -48,12 +48,12 @@ MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
   setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
 
   std::vector<std::pair<int, QWidget*>> focus_chain;
-  for (const ControlSpec& spec : control_table()) {
-    QWidget* control = create_control(spec, this);
-    control->setObjectName(from_ascii(spec.name));
-    control->setGeometry(twips_to_pixels(spec.left), twips_to_pixels(spec.top),
-                         twips_to_pixels(spec.width), twips_to_pixels(spec.height));
-    if (takes_focus(spec.kind)) focus_chain.emplace_back(spec.tab_index, control);
+  for (const ControlSpec& row : control_table()) {
+    QWidget* control = create_control(row, this);
+    control->setObjectName(from_ascii(row.name));
+    control->setGeometry(twips_to_pixels(row.left), twips_to_pixels(row.top),
+                         twips_to_pixels(row.width), twips_to_pixels(row.height));
+    if (takes_focus(row.kind)) focus_chain.emplace_back(row.tab_index, control);
   }
   std::sort(focus_chain.begin(), focus_chain.end());
   for (std::size_t i = 1; i < focus_chain.size(); ++i)

@@ -74,10 +74,10 @@ int QtMessageBox::show(std::string_view prompt, Buttons buttons, std::string_vie
   // Buttons of one role keep the order in which they are added.
   std::vector<std::pair<QPushButton*, int>> codes;
   const std::optional<int> escape = escape_code(buttons);
-  for (const ButtonSpec& spec : buttons_of(buttons)) {
-    QPushButton* button = box.addButton(QString::fromUtf8(spec.caption), QMessageBox::ActionRole);
-    codes.emplace_back(button, spec.code);
-    if (escape == spec.code) box.setEscapeButton(button);
+  for (const ButtonSpec& choice : buttons_of(buttons)) {
+    QPushButton* button = box.addButton(QString::fromUtf8(choice.caption), QMessageBox::ActionRole);
+    codes.emplace_back(button, choice.code);
+    if (escape == choice.code) box.setEscapeButton(button);
   }
   box.setDefaultButton(codes.front().first);
   if (!escape) {
