@@ -1,6 +1,10 @@
 #include "app/program_window.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
+
+#include <QApplication>
 
 namespace qv {
 
@@ -15,6 +19,15 @@ void ProgramWindow::start(const std::string& folder) {
   window_.open_on(folder);
   window_.raise(&FormEvents::Form_Load);
   window_.show();
+}
+
+int run_window_program(int argc, char** argv) {
+  QApplication application(argc, argv);
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  ProgramWindow window;
+  window.start(error ? std::string("/") : folder.string());
+  return QApplication::exec();
 }
 
 }  // namespace qv

@@ -28,4 +28,8 @@ class ProgramWindow {
   Form1 form_;
 };
 
+// The window program: creates the application and the window, opens both panes on the current
+// folder, and runs until the window ends; returns the exit status.
+int run_window_program(int argc, char** argv);
+
 }  // namespace qv

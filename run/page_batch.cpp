@@ -39,7 +39,8 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
           result.failure = PageFailure{i, PageAccess::write, std::move(*error)};
           break;
         }
-        written_folders.insert(folder_of(paths[i]));
+        // The folder of the file itself: a link may lead to another file system.
+        written_folders.insert(folder_of(file ? *file : paths[i]));
       }
       if (file) rewritten.insert(*file);
       ++result.written;
