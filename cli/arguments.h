@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/marker.h"
-#include "run/page_batch.h"
+#include "batch/page_batch.h"
 
 namespace qv::cli {
 

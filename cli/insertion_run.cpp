@@ -6,13 +6,12 @@
 #include <variant>
 #include <vector>
 
+#include "batch/page_batch.h"
 #include "cli/page_list.h"
 #include "engine/insertion.h"
 #include "engine/marker.h"
 #include "engine/tag_search.h"
 #include "files/file_io.h"
-#include "run/messages.h"
-#include "run/page_batch.h"
 
 namespace qv::cli {
 namespace {
@@ -29,9 +28,7 @@ class InsertionEditor final : public PageEditor {
                   Presence presence, Report& report)
       : pages_(pages), tag_(tag), text_(text), presence_(presence), report_(report) {}
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t index,
-                                                    std::string_view page) override {
-    index_ = index;
+  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view page) override {
     if (presence_ == Presence::skip_present && find_last(page, text_)) {
       outcome_ = Outcome::skipped;
       return std::nullopt;
@@ -46,14 +43,9 @@ class InsertionEditor final : public PageEditor {
     return std::vector<std::string_view>(pieces.begin(), pieces.end());
   }
 
-  void already_rewritten(std::size_t index) override {
-    index_ = index;
-    outcome_ = Outcome::skipped;
-  }
-
-  bool stop_requested() override {
-    report_.page(pages_[index_], outcome_, Report::Clock::now());
-    return false;
+  void page_done(std::size_t index, PageOutcome outcome) override {
+    if (outcome == PageOutcome::already_rewritten) outcome_ = Outcome::skipped;
+    report_.page(pages_[index], outcome_, Report::Clock::now());
   }
 
  private:
@@ -62,7 +54,6 @@ class InsertionEditor final : public PageEditor {
   std::string_view text_;
   Presence presence_;
   Report& report_;
-  std::size_t index_ = 0;
   Outcome outcome_ = Outcome::no_tag;
 };
 

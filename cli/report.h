@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli/arguments.h"
-#include "run/page_batch.h"
+#include "batch/page_batch.h"
 
 namespace qv::cli {
 

@@ -7,7 +7,7 @@
 #include "files/file_io.h"
 #include "files/path.h"
 #include "run/messages.h"
-#include "run/page_batch.h"
+#include "batch/page_batch.h"
 #include "window/number_form.h"
 
 namespace qv {
@@ -76,7 +76,7 @@ class Form1::RunEditor : public PageEditor {
     return std::vector<std::string_view>{state.file_text};
   }
 
-  bool stop_requested() override { return form_.run_ == RunState::closing; }
+  bool stop_requested() const override { return form_.run_ == RunState::closing; }
 
  private:
   Form1& form_;

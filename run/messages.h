@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "batch/page_batch.h"
+
 namespace qv {
 
 struct IoError;
@@ -30,7 +32,6 @@ inline constexpr std::string_view kFileErrorTitle = "Insert text in HTML files";
 std::string text_file_error_prompt(const IoError& error);
 
 // The prompt shown when a page cannot be read or written: the run stops at that page.
-enum class PageAccess { read, write };
 std::string page_error_prompt(const IoError& error, PageAccess access);
 
 // The prompt shown when the rewritten pages could not be confirmed on stable storage.

@@ -1,4 +1,4 @@
-#include "run/page_batch.h"
+#include "batch/page_batch.h"
 
 #include <set>
 
@@ -21,31 +21,32 @@ BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor
   std::set<std::string> rewritten;  // the files given new content, as resolved paths
   PathResolver resolver;
   for (std::size_t i = 0; i < paths.size(); ++i) {
+    PageOutcome outcome = PageOutcome::unchanged;
     // A second path to a file already rewritten would give it the text twice.
     const std::optional<std::string> file = resolver.resolve(paths[i]);
     if (file && rewritten.contains(*file)) {
-      editor.already_rewritten(i);
-      ++result.done;
-      if (editor.stop_requested()) break;
-      continue;
-    }
-    if (std::optional<IoError> error = read_file(paths[i], buffer)) {
-      result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
-      break;
-    }
-    if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer.view())) {
-      if (mode == WriteMode::write) {
-        if (std::optional<IoError> error = replace_file(paths[i], *pieces)) {
-          result.failure = PageFailure{i, PageAccess::write, std::move(*error)};
-          break;
-        }
-        // The folder of the file itself: a link may lead to another file system.
-        written_folders.insert(folder_of(file ? *file : paths[i]));
+      outcome = PageOutcome::already_rewritten;
+    } else {
+      if (std::optional<IoError> error = read_file(paths[i], buffer)) {
+        result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
+        break;
       }
-      if (file) rewritten.insert(*file);
-      ++result.written;
+      if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer.view())) {
+        if (mode == WriteMode::write) {
+          if (std::optional<IoError> error = replace_file(paths[i], *pieces)) {
+            result.failure = PageFailure{i, PageAccess::write, std::move(*error)};
+            break;
+          }
+          // The folder of the file itself: a link may lead to another file system.
+          written_folders.insert(folder_of(file ? *file : paths[i]));
+        }
+        if (file) rewritten.insert(*file);
+        ++result.written;
+        outcome = PageOutcome::changed;
+      }
     }
     ++result.done;
+    editor.page_done(i, outcome);
     if (editor.stop_requested()) break;
   }
   std::vector<std::string> folders(written_folders.begin(), written_folders.end());

@@ -8,9 +8,15 @@
 #include <vector>
 
 #include "files/file_io.h"
-#include "run/messages.h"
 
 namespace qv {
+
+// What a batch did with a page it finished.
+enum class PageOutcome {
+  changed,            // the editor gave new content: written (in a dry run: would have been)
+  unchanged,          // the editor left the page alone
+  already_rewritten,  // the file was reached again (a link, a path listed twice) and kept as is
+};
 
 // Decides, page by page, what a batch writes. The window and the command line each bring their
 // own; the loop, the atomic rewrite and the stop at the first failure are shared.
@@ -19,18 +25,20 @@ class PageEditor {
   virtual ~PageEditor() = default;
   // Given the page's bytes, returns the pieces of its new content, or none to leave the page
   // alone. The pieces may view `page` or the editor's own strings, and must stay valid until the
-  // next call.
+  // next call. Not called for a file the batch has already rewritten.
   virtual std::optional<std::vector<std::string_view>> edit(std::size_t index,
                                                             std::string_view page) = 0;
-  // Told, instead of `edit`, that the page at `index` is a file the batch has already rewritten
-  // (reached again through a link, or listed twice): it keeps the one copy it received.
-  virtual void already_rewritten(std::size_t /*index*/) {}
+  // Told once the page at `index` is fully handled; never for the page that stops the batch.
+  virtual void page_done(std::size_t /*index*/, PageOutcome /*outcome*/) {}
   // Asked after each page: true ends the batch before the next page.
-  virtual bool stop_requested() { return false; }
+  virtual bool stop_requested() const { return false; }
 };
 
 // Whether a batch writes the pages it changes, or only reports what it would do.
 enum class WriteMode { write, dry_run };
+
+// Which access to a page failed.
+enum class PageAccess { read, write };
 
 // Where a batch stopped early.
 struct PageFailure {
