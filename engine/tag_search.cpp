@@ -35,7 +35,7 @@ struct RarePair {
   std::size_t second;
 };
 
-RarePair rare_pair(std::string_view needle) {
+[[maybe_unused]] RarePair rare_pair(std::string_view needle) {  // only the AVX2 search uses it
   std::size_t rarest = 0;
   for (std::size_t i = 1; i < needle.size(); ++i)
     if (commonness(needle[i]) < commonness(needle[rarest])) rarest = i;

@@ -29,9 +29,16 @@ struct Volume {
 // a mount point is mounted over, the last mount wins.
 std::vector<Volume> browsable_volumes(const std::vector<MountEntry>& mounts);
 
-// The machine's browsable volumes, each with its label from /dev/disk/by-label where it has one,
-// leaving out mount points that are not folders (single files bound into a container). Never
-// empty: "/" at least.
+#ifdef _WIN32
+// The drive as the drive list shows it: the lower-case letter and colon, then the label in
+// brackets when it has one ("c: [SYSTEM]"); a root that is no drive letter is shown whole.
+std::string drive_caption(const Volume& volume);
+#endif
+
+// On Windows: the drives ("C:\", ...) with their labels, in the system's order.
+// Elsewhere: the machine's browsable volumes, each with its label from /dev/disk/by-label where it
+// has one, leaving out mount points that are not folders (single files bound into a container).
+// Never empty: "/" at least.
 std::vector<Volume> list_volumes();
 
 }  // namespace qv
