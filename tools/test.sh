@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds twice — normally and with AddressSanitizer and
 # UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
-# each fuzzer for a minute (tools/fuzz.sh).
+# each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
+# proves it and the install layout (tools/package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,8 @@ run_build() {  # folder, extra cmake arguments...
 
 echo "=== normal build"
 run_build build/ci
+echo "=== package"
+bash tools/package.sh build/ci
 echo "=== sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_build build/ci-sanitize -DQV_SANITIZE=ON
