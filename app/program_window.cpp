@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include "files/stop_requests.h"
+
 namespace qv {
 
 ProgramWindow::ProgramWindow(std::function<std::vector<Volume>()> volumes)
@@ -22,6 +24,7 @@ void ProgramWindow::start(const std::string& folder) {
 }
 
 int run_window_program(int argc, char** argv) {
+  watch_stop_requests();
   QApplication application(argc, argv);
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::current_path(error);

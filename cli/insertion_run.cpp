@@ -8,10 +8,12 @@
 
 #include "batch/page_batch.h"
 #include "cli/page_list.h"
+#include "cli/test_hooks.h"
 #include "engine/insertion.h"
 #include "engine/marker.h"
 #include "engine/tag_search.h"
 #include "files/file_io.h"
+#include "files/stop_requests.h"
 
 namespace qv::cli {
 namespace {
@@ -21,14 +23,17 @@ std::string quoted(std::string_view path) { return "'" + std::string(path) + "'"
 // Decides each page of the run: skipped when it already holds the text (with --skip-present),
 // left alone without the tag, otherwise the framed insertion before the last tag. A page is
 // reported only once the shared loop has finished with it, so that a page whose rewrite fails
-// is not counted.
+// is not counted. The run stops after the page in hand when the program is asked to stop or its
+// output cannot be written.
 class InsertionEditor final : public PageEditor {
  public:
   InsertionEditor(std::span<const std::string> pages, std::string_view tag, std::string_view text,
                   Presence presence, Report& report)
       : pages_(pages), tag_(tag), text_(text), presence_(presence), report_(report) {}
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view page) override {
+  std::optional<std::vector<std::string_view>> edit(std::size_t index,
+                                                    std::string_view page) override {
+    if (test_hooks::page_in_hand != nullptr) test_hooks::page_in_hand(index);
     if (presence_ == Presence::skip_present && find_last(page, text_)) {
       outcome_ = Outcome::skipped;
       return std::nullopt;
@@ -46,6 +51,11 @@ class InsertionEditor final : public PageEditor {
   void page_done(std::size_t index, PageOutcome outcome) override {
     if (outcome == PageOutcome::already_rewritten) outcome_ = Outcome::skipped;
     report_.page(pages_[index], outcome_, Report::Clock::now());
+  }
+
+  // A stop request, or an output that cannot be written, ends the run after the page in hand.
+  bool stop_requested() const override {
+    return stop_request() != StopRequest::none || report_.output_error().has_value();
   }
 
  private:
@@ -68,6 +78,21 @@ void report_failure(Report& report, const PageFailure& failure, std::size_t page
   else
     consequence +=
         "the pages before it received the text; this page and the ones after it are unchanged";
+  report.error(consequence);
+}
+
+// Says why a run stopped before its end, and what it did: `done` pages handled of `page_count`.
+void report_stop(Report& report, std::size_t done, std::size_t page_count, WriteMode mode) {
+  if (const std::optional<std::string>& output = report.output_error())
+    report.error("cannot write the output: " + *output);
+  else
+    report.error("stopped by " + std::string(stop_request_name(stop_request())));
+  std::string consequence = "the run stopped after page " + std::to_string(done) + " of " +
+                            std::to_string(page_count) + ": ";
+  if (mode == WriteMode::dry_run)
+    consequence += "nothing has been written";
+  else
+    consequence += "the pages up to it received the text; the ones after it are unchanged";
   report.error(consequence);
 }
 
@@ -116,6 +141,11 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
     report_failure(report, *result.failure, pages.size(), options.write_mode);
     code = ExitCode::file_failure;
   }
+  if (!result.failure && result.done < pages.size()) {
+    report_stop(report, result.done, pages.size(), options.write_mode);
+    code = report.output_error() ? ExitCode::file_failure
+                                 : static_cast<ExitCode>(stop_exit_status(stop_request()));
+  }
   if (result.sync_error) {
     report.error(
         "the pages were rewritten, but the system could not confirm that they are "
@@ -124,6 +154,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
     code = ExitCode::file_failure;
   }
   report.finish();
+  if (report.output_error() && code == ExitCode::done) code = ExitCode::file_failure;
   return code;
 }
 

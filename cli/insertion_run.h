@@ -14,6 +14,8 @@ enum class ExitCode : int {
   file_failure = 1,  // a page or the text file could not be read or written
   usage = 2,         // the command line cannot be run
   not_quorvane = 3,  // the text lacks the insertion marker while the check is on
+  // A stop request (an interrupt, a termination) that ended the run early exits with the
+  // request's own status, stop_exit_status.
 };
 
 // Where a run reports.

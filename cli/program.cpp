@@ -5,6 +5,7 @@
 
 #include "cli/arguments.h"
 #include "cli/insertion_run.h"
+#include "cli/report.h"
 #include "files/file_io.h"
 #include "files/terminal.h"
 #include "settings/settings.h"
@@ -32,7 +33,7 @@ int program_main(std::span<const std::string> arguments, std::FILE* out, std::FI
   std::variant<Options, UsageError> parsed = parse_arguments(arguments);
   if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
     const std::string name(kProgramName);
-    put(err, name + ": " + error->message + "\n" + usage_text() + "Try '" + name +
+    put(err, name + ": " + printable(error->message) + "\n" + usage_text() + "Try '" + name +
                  " --help' for more information.\n");
     return static_cast<int>(ExitCode::usage);
   }
@@ -48,6 +49,14 @@ int program_main(std::span<const std::string> arguments, std::FILE* out, std::FI
       break;
   }
   const Settings settings = load_settings(application_folder());
+  if (settings.read_error) {
+    // Going on with the defaults would put the text somewhere the settings may not want it.
+    put(err, std::string(kProgramName) + ": " +
+                 printable("cannot read the settings file '" + settings.read_error->path +
+                           "': " + settings.read_error->reason + "; no page has been changed") +
+                 "\n");
+    return static_cast<int>(ExitCode::file_failure);
+  }
   const Console console{out, err, progress_for(options, out, err)};
   return static_cast<int>(run_insertion(options, settings, console));
 }

@@ -1,6 +1,8 @@
 #include "cli/report.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace qv::cli {
 namespace {
@@ -20,6 +22,31 @@ std::string pages(std::size_t count) {
 }
 
 }  // namespace
+
+std::string printable(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) {
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const auto next = static_cast<unsigned char>(i + 1 < text.size() ? text[i + 1] : 0);
+    if (byte < 0x20 || byte == 0x7F) {
+      escape(byte);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {  // U+0080 to U+009F
+      escape(byte);
+      escape(next);
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
 
 Report::Report(std::FILE* out, std::FILE* err, Verbosity verbosity, WriteMode mode,
                ProgressDisplay progress, Clock::time_point start)
@@ -59,7 +86,7 @@ void Report::error(std::string_view message) {
   std::fflush(out_);
   put(err_, kProgramName);
   put(err_, ": ");
-  put(err_, message);
+  put(err_, printable(message));
   put(err_, "\n");
   std::fflush(err_);
 }
@@ -74,15 +101,28 @@ void Report::finish() {
                         std::to_string(t.skipped) + " skipped";
   if (mode_ == WriteMode::dry_run) summary += " (dry run: nothing written)";
   summary += '\n';
-  put(out_, summary);
-  std::fflush(out_);
+  if (!output_error_) {
+    put(out_, summary);
+    flush_output();
+    if (output_error_) error("cannot write the output: " + *output_error_);
+  }
+  if (output_error_) put(err_, summary);
 }
 
 void Report::line(std::string_view label, std::string_view path) {
+  if (output_error_) return;
   put(out_, label);
   put(out_, ": ");
-  put(out_, path);
+  put(out_, printable(path));
   put(out_, "\n");
+  // Line by line, so that a closed or full output is noticed at the page that meets it.
+  flush_output();
+}
+
+void Report::flush_output() {
+  errno = 0;
+  if (std::fflush(out_) == 0 && !std::ferror(out_)) return;
+  output_error_ = errno != 0 ? std::strerror(errno) : "write error";
 }
 
 void Report::draw_progress() {

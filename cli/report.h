@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,10 +26,16 @@ struct Tally {
 // Whether a progress line may be drawn on the error stream (only worth it on a terminal).
 enum class ProgressDisplay { off, on };
 
+// `text` with its control characters (C0, DEL and the UTF-8 encoded C1 range) written as \xHH, so
+// that a file name cannot move the cursor, retitle the terminal or hide itself.
+std::string printable(std::string_view text);
+
 // Everything a run tells its user: the per-page lines and the summary on the output stream;
 // errors, and a progress line redrawn in place once the run has lasted a second, on the error
 // stream. The per-page lines are those of --verbose, or in a dry run the pages that would receive
-// the text; --quiet leaves only the errors.
+// the text; --quiet leaves only the errors. Names and messages are printed through `printable`.
+// When the output stream cannot be written (a closed pipe, a full disk), the report remembers why,
+// writes nothing more there, and gives the summary on the error stream instead.
 class Report {
  public:
   using Clock = std::chrono::steady_clock;
@@ -41,13 +48,17 @@ class Report {
   void page(std::string_view path, Outcome outcome, Clock::time_point now);
   // Writes "<program name>: <message>" on the error stream.
   void error(std::string_view message);
-  // Clears the progress line and writes the summary.
+  // Clears the progress line and writes the summary; on the error stream, after saying why, when
+  // the output stream cannot be written.
   void finish();
 
   const Tally& tally() const { return tally_; }
+  // Why the output stream could not be written, or none while it can.
+  const std::optional<std::string>& output_error() const { return output_error_; }
 
  private:
   void line(std::string_view label, std::string_view path);
+  void flush_output();
   void draw_progress();
   void clear_progress();
 
@@ -59,6 +70,7 @@ class Report {
   Clock::time_point next_draw_;
   std::size_t drawn_width_ = 0;  // width of the progress line on screen, 0 when none
   Tally tally_;
+  std::optional<std::string> output_error_;
 };
 
 }  // namespace qv::cli

@@ -6,6 +6,7 @@
 #include "engine/marker.h"
 #include "files/file_io.h"
 #include "files/path.h"
+#include "files/stop_requests.h"
 #include "run/messages.h"
 #include "batch/page_batch.h"
 #include "window/number_form.h"
@@ -74,6 +75,11 @@ class Form1::RunEditor : public PageEditor {
     form_.ajout_quorvane(state.file_text, state.tag_text, state.insert_text);
     if (state.upgraded_count == before) return std::nullopt;
     return std::vector<std::string_view>{state.file_text};
+  }
+
+  // A stop request (SIGTERM) during the run acts as the close box does.
+  void page_done(std::size_t, PageOutcome) override {
+    if (stop_request() != StopRequest::none) form_.run_ = RunState::closing;
   }
 
   bool stop_requested() const override { return form_.run_ == RunState::closing; }

@@ -1,7 +1,9 @@
 #include "settings/settings.h"
 
 #include <exception>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "files/file_io.h"
 #include "files/path.h"
@@ -47,15 +49,33 @@ Settings settings_from_profile(std::string_view app_folder, const std::string* p
 }
 
 Settings load_settings(std::string_view application_folder) {
+  namespace fs = std::filesystem;
   const std::string folder = with_trailing_separator(application_folder);
   const std::string path = folder + std::string(kSettingsFileName);
+  Settings defaults = settings_from_profile(folder, nullptr);
+  std::error_code code;
+  const fs::file_status status = fs::status(path, code);
+  if (status.type() == fs::file_type::not_found) return defaults;
+  if (code) {
+    defaults.read_error = IoError{path, code.message()};
+    return defaults;
+  }
+  if (status.type() != fs::file_type::regular) {
+    const bool folder_of_that_name = status.type() == fs::file_type::directory;
+    defaults.read_error =
+        IoError{path, folder_of_that_name ? "it is a folder" : "it is not a regular file"};
+    return defaults;
+  }
   try {
     std::string text;
-    if (read_file(path, text)) return settings_from_profile(folder, nullptr);
+    if (std::optional<IoError> error = read_file(path, text)) {
+      defaults.read_error = std::move(error);
+      return defaults;
+    }
     return settings_from_profile(folder, &text);
   } catch (const std::exception&) {
-    // Running out of memory on a huge file is one more way of having no readable settings.
-    return settings_from_profile(folder, nullptr);
+    defaults.read_error = IoError{path, "not enough memory to read it"};
+    return defaults;
   }
 }
 

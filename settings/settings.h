@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/marker.h"
+#include "files/file_io.h"
 
 namespace qv {
 
@@ -16,6 +18,9 @@ struct Settings {
   std::string settings_path;  // app_folder followed by kSettingsFileName
   MarkerCheck verification_on = MarkerCheck::on;
   std::string tag_text = "</body>";
+  // Set when the settings file exists but cannot be read (no permission, a folder, not a regular
+  // file): the values above are then the defaults, and the user must be told.
+  std::optional<IoError> read_error;
 };
 
 // Returns the characters of `s` before its first NUL (all of `s` when it holds none).
@@ -25,8 +30,9 @@ std::string trim_nul(const std::string& s);
 // is no readable file, which gives the defaults (marker check on, tag "</body>").
 Settings settings_from_profile(std::string_view app_folder, const std::string* profile_text);
 
-// Finds "quorvane.ini" in `application_folder` and reads the settings from it. Never fails: a
-// missing or unreadable file gives the defaults. The file is never written.
+// Finds "quorvane.ini" in `application_folder` and reads the settings from it. A missing file
+// gives the defaults; so does one that exists but cannot be read, with `read_error` saying why.
+// Only a regular file is opened (a FIFO would block). The file is never written.
 Settings load_settings(std::string_view application_folder);
 
 }  // namespace qv

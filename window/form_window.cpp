@@ -22,6 +22,13 @@ void FormWindow::Form_Load() {
   state_.settings_path = settings.settings_path;
   state_.verification_on = settings.verification_on;
   state_.tag_text = settings.tag_text;
+  if (settings.read_error)
+    c_.message_box.show("Cannot read the settings file:\n" + settings.read_error->path + "\n" +
+                            settings.read_error->reason +
+                            "\n\nThe default settings are used: the text goes before the last " +
+                            state_.tag_text + ", and must contain \"" +
+                            std::string(kInsertionMarker) + "\".",
+                        Buttons::ok, "Insert text in HTML files");
 }
 
 void FormWindow::Command5_Click() { c_.platform.end(); }

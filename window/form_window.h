@@ -13,7 +13,8 @@ class FormWindow : public FormEvents {
  public:
   explicit FormWindow(const Controls& controls) : c_(controls) {}
 
-  // Start-up: clears the path and count labels, resets the count and reads the settings.
+  // Start-up: clears the path and count labels, resets the count and reads the settings; says so
+  // when the settings file exists but cannot be read, and goes on with the defaults.
   void Form_Load() override;
   // "End": ends the program at once.
   void Command5_Click() override;

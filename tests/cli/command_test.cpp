@@ -155,6 +155,20 @@ TEST_F(CliCommand, namesAreBytesAndADashedNameFollowsDoubleDash) {
   }
 }
 
+TEST_F(CliCommand, controlCharactersInNamesAreEscapedWhereverTheyArePrinted) {
+  const std::string name =
+      "\x1b]0;owned\x07\xc2\x9b"
+      "2J\n\x7f\xc3\xa9.html";
+  page(name, "</body>");
+  ProgramOutput r = run({"-v", "snippet.txt", name});
+  EXPECT_EQ(r.out,
+            "upgraded: \\x1B]0;owned\\x07\\xC2\\x9B2J\\x0A\\x7F\xc3\xa9.html\n"
+            "1 page listed: 1 upgraded, 0 without the tag, 0 skipped\n");
+  EXPECT_EQ(run({"t\x1b[31m.txt", name}).err,
+            "quorvane-insert-cli: cannot read the text file 't\\x1B[31m.txt': No such file or "
+            "directory; no page has been changed\n");
+}
+
 TEST_F(CliCommand, recursionSkipsHiddenFoldersAndLinksToFolders) {
   for (const char* name : {"site/z.html", "site/Sub/b.html", "site/Sub/deeper/c.html",
                            "site/a/a.html", "site/.cache/d.html", "elsewhere/e.html"})

@@ -1,7 +1,8 @@
 // Settings files that fight back, read where the programs read them: the window's start-up
 // (Form_Load through the control doubles) and the built command-line program with the file beside
 // it. Whatever "quorvane.ini" holds, both start, and both end up with the same tag and marker
-// check, the ones the profile reader's rules give.
+// check, the ones the profile reader's rules give. A file that exists but cannot be read is named
+// with the reason: the window then goes on with the defaults, the command line touches no page.
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
@@ -31,6 +32,7 @@ struct HostileIni {
   std::string tag;
   Reader reader = Reader::owner;
   bool is_folder = false;
+  const char* refusal = nullptr;  // why the file cannot be read, when it cannot
 };
 
 // Names a case in test listings, instead of its bytes.
@@ -76,8 +78,9 @@ const HostileIni kCases[] = {
      std::string(95, 'b')},
     {"value200", "[parametres]\nbalise=" + std::string(200, 'c'), MarkerCheck::on,
      std::string(95, 'c')},
-    {"folderOfThatName", "", MarkerCheck::on, "</body>", Reader::owner, true},
-    {"unreadableForItsReader", kAll, MarkerCheck::on, "</body>", Reader::unprivileged},
+    {"folderOfThatName", "", MarkerCheck::on, "</body>", Reader::owner, true, "it is a folder"},
+    {"unreadableForItsReader", kAll, MarkerCheck::on, "</body>", Reader::unprivileged, false,
+     "Permission denied"},
 };
 
 class HostileSettings : public ::testing::TestWithParam<HostileIni> {
@@ -112,10 +115,16 @@ TEST_P(HostileSettings, windowStartsWithTheSettingsTheReaderGives) {
     w.platform.app_folder = bin + "/";
     form.Form_Load();
     const FormState& state = form.state();
+    const auto& boxes = w.message_box.shown;
+    const bool told =
+        ini.refusal == nullptr
+            ? boxes.empty()
+            : boxes.size() == 1 &&
+                  boxes[0].prompt.find(bin + "/quorvane.ini\n" + ini.refusal) != std::string::npos;
     return (state.tag_text == ini.tag ? 0 : 1) | (state.verification_on == ini.check ? 0 : 2) |
-           (state.settings_path == bin + "/quorvane.ini" ? 0 : 4);
+           (state.settings_path == bin + "/quorvane.ini" ? 0 : 4) | (told ? 0 : 8);
   });
-  EXPECT_EQ(outcome, 0) << "1: tag, 2: marker check, 4: settings path";
+  EXPECT_EQ(outcome, 0) << "1: tag, 2: marker check, 4: settings path, 8: message box";
 }
 
 TEST_P(HostileSettings, commandLineStartsWithTheSettingsTheReaderGives) {
@@ -128,6 +137,20 @@ TEST_P(HostileSettings, commandLineStartsWithTheSettingsTheReaderGives) {
   for (const char* name : {"tagged.html", "plain.html"}) {
     dir.write(name, page);
     fs::permissions(dir / name, fs::perms::all);
+  }
+
+  if (ini.refusal != nullptr) {
+    const int refused = as_reader([&] {
+      const ProgramOutput r = run_program(program, {"snippet.txt", "tagged.html"}, dir.path());
+      return r.exit_code == 1 && r.err == "quorvane-insert-cli: cannot read the settings file '" +
+                                              bin + "/quorvane.ini': " + ini.refusal +
+                                              "; no page has been changed\n"
+                 ? 0
+                 : 1;
+    });
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(dir.read("tagged.html"), page);
+    return;
   }
 
   // The snippet goes in before the tag the settings give, at its exact place.

@@ -53,12 +53,18 @@ TEST(LoadSettings, ReadsTheFileInTheApplicationFolderWithoutChangingIt) {
   EXPECT_EQ(folder.read("quorvane.ini"), content);
 }
 
-TEST(LoadSettings, MissingFileOrAFolderInItsPlaceGivesDefaults) {
+TEST(LoadSettings, MissingFileGivesDefaultsSilentlyAFolderInItsPlaceSaysSo) {
   testing::TempFolder folder;
-  expect_defaults(load_settings(folder.path() + "/"));
+  const Settings missing = load_settings(folder.path() + "/");
+  expect_defaults(missing);
+  EXPECT_FALSE(missing.read_error);
   EXPECT_FALSE(std::filesystem::exists(folder / "quorvane.ini"));
   std::filesystem::create_directory(folder / "quorvane.ini");
-  expect_defaults(load_settings(folder.path()));
+  const Settings folder_in_place = load_settings(folder.path());
+  expect_defaults(folder_in_place);
+  ASSERT_TRUE(folder_in_place.read_error);
+  EXPECT_EQ(folder_in_place.read_error->path, folder / "quorvane.ini");
+  EXPECT_EQ(folder_in_place.read_error->reason, "it is a folder");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The whole window as a user meets it: Form1 behind the real widgets, driven with the mouse and the
 // keyboard. Message boxes are answered through the box's test seam; the run's pages live in a
 // temporary folder.
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include "app/program_window.h"
+#include "files/stop_requests.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window_qt/gui_support.h"
 #include "window/control_table.h"
@@ -315,6 +317,32 @@ TEST_F(Window, closingWhileIdleClosesAtOnce) {
   start();
   EXPECT_TRUE(program->window().close());
   EXPECT_FALSE(ended);
+}
+
+// Real SIGTERMs, sent to the test process itself, caught as the window program catches them.
+struct WatchedStopRequests {
+  WatchedStopRequests() { watch_stop_requests(); }
+  ~WatchedStopRequests() { forget_stop_request(); }
+};
+
+TEST_F(Window, terminationActsAsTheCloseBoxDuringARunAndWhileIdle) {
+  WatchedStopRequests watched;
+  page("framec1.html");
+  page("framec2.html");
+  start();
+  choose_text_then_site();
+  on_confirmation = [this] { QTimer::singleShot(0, [] { std::raise(SIGTERM); }); };
+  press("Command3");
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(prompts(), Names{" Are you sure to modified 2 files"});  // no report
+  EXPECT_NE(bytes("framec1.html"), "<p></p></body></html>");
+  EXPECT_EQ(bytes("framec2.html"), "<p></p></body></html>");
+
+  forget_stop_request();
+  start();
+  ended = false;
+  std::raise(SIGTERM);
+  QTRY_VERIFY(ended);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "files/stop_requests.h"
+
 namespace qv::qt {
 
 void HandlerGate::raise(const std::function<void()>& handler) {
@@ -35,9 +37,9 @@ void HandlerGate::end() {
   if (!end_action_) {
     // Pages are replaced atomically and synced by the run; nothing else is pending. Leaving
     // without running destructors keeps Qt's global objects from being torn down under a live
-    // application object.
+    // application object. An end asked by a stop request tells the caller so.
     std::fflush(nullptr);
-    std::_Exit(0);
+    std::_Exit(stop_exit_status(stop_request()));
   }
   end_action_();
   throw Ended{};

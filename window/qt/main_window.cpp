@@ -5,7 +5,9 @@
 
 #include <QCloseEvent>
 #include <QIcon>
+#include <QTimer>
 
+#include "files/stop_requests.h"
 #include "window/control_table.h"
 #include "window/qt/list_controls.h"
 #include "window/qt/text_controls.h"
@@ -15,6 +17,9 @@ namespace {
 
 // A text box taller than a single line of text shows several lines.
 constexpr int kOneLineTwips = 495;
+
+// How often an idle window looks for a stop request; a run looks after each page.
+constexpr int kStopWatchMilliseconds = 100;
 
 QString from_ascii(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -112,6 +117,17 @@ void MainWindow::connect_form(FormEvents& form) {
   named<FileListBox>("File1").on_click = raiser(&FormEvents::File1_Click);
   named<FileListBox>("File2").on_click = raiser(&FormEvents::File2_Click);
   named<LineTextBox>("masque").on_change = raiser(&FormEvents::masque_Change);
+
+  // A stop request (SIGTERM) closes the window as its close box would: at once, or during a run
+  // after the page in hand.
+  auto* stop_watch = new QTimer(this);
+  connect(stop_watch, &QTimer::timeout, this, [this] {
+    if (stop_request() == StopRequest::none) return;
+    gate_.raise([this] {
+      if (form_->Form_QueryUnload()) platform_.end();
+    });
+  });
+  stop_watch->start(kStopWatchMilliseconds);
 }
 
 void MainWindow::open_on(std::string_view folder) {
