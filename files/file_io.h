@@ -54,7 +54,8 @@ class PathResolver {
 // storage (once for each file system), and waits for it.
 [[nodiscard]] std::optional<IoError> sync_file_systems(std::span<const std::string> folders);
 
-// The folder that holds the running executable, ending in a separator.
+// The folder that holds the running executable, ending in a separator: its real folder, links
+// resolved, so a program started through a link in /usr/bin finds the files installed beside it.
 std::string application_folder();
 
 // True when `name` is one of the temporary files that replace_file creates (and may leave behind
