@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/backward_search.h"
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define QV_HAVE_AVX2_SEARCH 1
@@ -11,6 +13,50 @@
 
 namespace qv {
 namespace {
+
+// Whole-needle comparisons allowed after `scanned` start positions have been filtered: a few,
+// then one per 512 positions. Ordinary pages stay far below it; pages where the filter lets most
+// positions through exceed it quickly and go to a search whose time does not grow with the
+// needle's length.
+bool over_budget(std::size_t checks, std::size_t scanned) { return checks > 16 + scanned / 512; }
+
+// The last start below `end` where `needle` occurs, by the search that has no slow case.
+std::optional<std::size_t> find_last_before(std::string_view haystack, std::string_view needle,
+                                            std::size_t end);
+
+// The last position in [begin, end) holding `c`, or nullptr.
+const char* last_byte(const char* begin, const char* end, char c) {
+#if defined(__GLIBC__)
+  return static_cast<const char*>(::memrchr(begin, c, static_cast<std::size_t>(end - begin)));
+#else
+  while (end != begin) {
+    if (*--end == c) return end;
+  }
+  return nullptr;
+#endif
+}
+
+// Portable search: from one occurrence of the needle's last byte to the previous one, comparing
+// the whole needle only there.
+std::optional<std::size_t> find_last_bytewise(std::string_view haystack, std::string_view needle) {
+  const char last = needle.back();
+  const std::size_t rest = needle.size() - 1;
+  const char* begin = haystack.data() + rest;  // a match cannot end before this
+  const char* const top = haystack.data() + haystack.size();
+  const char* end = top;
+  std::size_t checks = 0;
+  while (const char* hit = last_byte(begin, end, last)) {
+    const char* start = hit - rest;
+    if (std::memcmp(start, needle.data(), rest) == 0)
+      return static_cast<std::size_t>(start - haystack.data());
+    end = hit;
+    if (over_budget(++checks, static_cast<std::size_t>(top - end)))
+      return find_last_before(haystack, needle, static_cast<std::size_t>(start - haystack.data()));
+  }
+  return std::nullopt;
+}
+
+#if QV_HAVE_AVX2_SEARCH
 
 // Bytes of web pages and text from the most to the least common; any other byte is rarer than
 // all of them. Candidates are filtered on the needle's two rarest bytes, so that a search through
@@ -49,40 +95,12 @@ struct RarePair {
   return rarest < other ? RarePair{rarest, other} : RarePair{other, rarest};
 }
 
-// The last position in [begin, end) holding `c`, or nullptr.
-const char* last_byte(const char* begin, const char* end, char c) {
-#if defined(__GLIBC__)
-  return static_cast<const char*>(::memrchr(begin, c, static_cast<std::size_t>(end - begin)));
-#else
-  while (end != begin) {
-    if (*--end == c) return end;
-  }
-  return nullptr;
-#endif
-}
-
-// Portable search: from one occurrence of the needle's last byte to the previous one, comparing
-// the whole needle only there.
-std::optional<std::size_t> find_last_bytewise(std::string_view haystack, std::string_view needle) {
-  const char last = needle.back();
-  const std::size_t rest = needle.size() - 1;
-  const char* begin = haystack.data() + rest;  // a match cannot end before this
-  const char* end = haystack.data() + haystack.size();
-  while (const char* hit = last_byte(begin, end, last)) {
-    const char* start = hit - rest;
-    if (std::memcmp(start, needle.data(), rest) == 0)
-      return static_cast<std::size_t>(start - haystack.data());
-    end = hit;
-  }
-  return std::nullopt;
-}
-
-#if QV_HAVE_AVX2_SEARCH
-
 // The last start among the set bits of `mask` (bit k standing for the start `start + k`) where
 // the whole needle matches; none when there is none.
 std::optional<std::size_t> check_candidates(std::string_view haystack, std::string_view needle,
-                                            std::size_t start, std::uint32_t mask) {
+                                            std::size_t start, std::uint32_t mask,
+                                            std::size_t& checks) {
+  checks += static_cast<std::size_t>(__builtin_popcount(mask));
   while (mask != 0) {
     const int bit = 31 - __builtin_clz(mask);
     const std::size_t at = start + static_cast<std::size_t>(bit);
@@ -108,7 +126,9 @@ __attribute__((target("avx2"))) std::optional<std::size_t> find_last_avx2(std::s
            std::memcmp(haystack.data() + at, needle.data(), needle.size()) == 0;
   };
 
-  std::size_t end = haystack.size() - needle.size() + 1;  // one past the last possible start
+  const std::size_t top = haystack.size() - needle.size() + 1;  // one past the last start
+  std::size_t end = top;
+  std::size_t checks = 0;
   while (end > 0 && reinterpret_cast<std::uintptr_t>(second + end) % 64 != 0) {
     if (matches_at(--end)) return end;
   }
@@ -128,9 +148,10 @@ __attribute__((target("avx2"))) std::optional<std::size_t> find_last_avx2(std::s
     const __m256i any = _mm256_or_si256(low_hits, high_hits);
     if (!_mm256_testz_si256(any, any)) [[unlikely]] {
       const auto high_mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(high_hits));
-      if (auto at = check_candidates(haystack, needle, high, high_mask)) return at;
+      if (auto at = check_candidates(haystack, needle, high, high_mask, checks)) return at;
       const auto low_mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(low_hits));
-      if (auto at = check_candidates(haystack, needle, low, low_mask)) return at;
+      if (auto at = check_candidates(haystack, needle, low, low_mask, checks)) return at;
+      if (over_budget(checks, top - low)) return find_last_before(haystack, needle, low);
     }
     end = low;
   }
@@ -145,7 +166,56 @@ bool have_avx2() {
   return have;
 }
 
+// Needles up to this length are searched, once the filter has given up, by comparing every one
+// of their bytes at 32 start positions at a time: no candidate is left to check.
+constexpr std::size_t kExactLength = 16;
+
+// Where the 32 bytes from block + i equal byte i of the needle, broadcast in bytes[i].
+__attribute__((target("avx2"), always_inline)) inline __m256i equal_at(const char* block,
+                                                                       std::size_t i,
+                                                                       const __m256i* bytes) {
+  return _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i)),
+                           bytes[i]);
+}
+
+// The last start below `end` where `needle` (at most kExactLength bytes) occurs.
+__attribute__((target("avx2"))) std::optional<std::size_t> find_last_exact_avx2(
+    std::string_view haystack, std::string_view needle, std::size_t end) {
+  __m256i bytes[kExactLength];
+  for (std::size_t i = 0; i < needle.size(); ++i) bytes[i] = _mm256_set1_epi8(needle[i]);
+  while (end >= 32) {
+    const std::size_t low = end - 32;
+    const char* block = haystack.data() + low;
+    // Two chains of ands, so that they overlap.
+    __m256i even = equal_at(block, 0, bytes);
+    __m256i odd = equal_at(block, 1, bytes);
+    for (std::size_t i = 2; i + 1 < needle.size(); i += 2) {
+      even = _mm256_and_si256(even, equal_at(block, i, bytes));
+      odd = _mm256_and_si256(odd, equal_at(block, i + 1, bytes));
+    }
+    if (needle.size() % 2 != 0)
+      even = _mm256_and_si256(even, equal_at(block, needle.size() - 1, bytes));
+    const __m256i all = _mm256_and_si256(even, odd);
+    if (const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(all)); mask != 0)
+      return low + static_cast<std::size_t>(31 - __builtin_clz(mask));
+    end = low;
+  }
+  while (end-- > 0)
+    if (std::memcmp(haystack.data() + end, needle.data(), needle.size()) == 0) return end;
+  return std::nullopt;
+}
+
 #endif
+
+std::optional<std::size_t> find_last_before(std::string_view haystack, std::string_view needle,
+                                            std::size_t end) {
+  if (end == 0) return std::nullopt;
+#if QV_HAVE_AVX2_SEARCH
+  if (needle.size() <= kExactLength && have_avx2())
+    return find_last_exact_avx2(haystack, needle, end);
+#endif
+  return find_last_skipping(haystack.substr(0, end + needle.size() - 1), needle);
+}
 
 }  // namespace
 

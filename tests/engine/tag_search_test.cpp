@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+#include "engine/backward_search.h"
+
 namespace qv {
 namespace {
 
@@ -77,6 +79,38 @@ TEST(TagSearch, agreesWithEveryPositionScanOnPagesSpanningSeveralBlocks) {
     const std::string_view hay = std::string_view(buffer).substr(buffer.size() - page.size());
     ASSERT_EQ(find_last(hay, needle), last_by_every_position(hay, needle))
         << "page '" << page << "' needle '" << needle << "'";
+  }
+}
+
+// Pages where nearly every position passes the byte filter (periodic pages, needles that are
+// almost their period) make the search give up the filter part way down the page; the result
+// must not change, whichever search finishes the page. The skipping search is also checked alone,
+// as it is the whole search where the vector filter is not available.
+TEST(TagSearch, agreesWithEveryPositionScanOnPeriodicPagesAndNeedles) {
+  unsigned seed = 4242;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int round = 0; round < 1500; ++round) {
+    std::string period;
+    for (unsigned i = 1 + next() % 12; i > 0; --i) period += "ab<"[next() % (next() % 2 + 2)];
+    std::string page;
+    for (unsigned length = next() % 3000; page.size() < length;) page += period;
+    std::string needle;
+    for (unsigned length = 2 + next() % 40; needle.size() < length;) needle += period;
+    needle.resize(2 + next() % 40);
+    if (next() % 2 == 0) needle[next() % needle.size()] = "ab<"[next() % 3];
+    if (!page.empty() && next() % 4 == 0) page[next() % page.size()] = 'x';
+    if (next() % 3 == 0) {  // once, or twice a few bytes apart
+      const std::size_t at = next() % (page.size() + 1);
+      page.insert(at, needle);
+      if (next() % 2 == 0) page.insert(at + next() % 20, needle);
+    }
+    const auto expected = last_by_every_position(page, needle);
+    ASSERT_EQ(find_last(page, needle), expected)
+        << "page '" << page << "' needle '" << needle << "'";
+    if (needle.size() <= page.size()) {
+      ASSERT_EQ(find_last_skipping(page, needle), expected)
+          << "page '" << page << "' needle '" << needle << "'";
+    }
   }
 }
 
