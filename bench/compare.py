@@ -2,18 +2,24 @@
 """Runs the benchmarks and prints their tables (Markdown), also saved to BUILD/bench-results.md.
 
   engine   Google Benchmark: insertion and search against a memcpy of the result.
-  tools    W1 (10,000 x 20 KB), W2 (200 x 1 MB), W3 (one 200 MB page): the C floor, the
-           command line, perl, python and sed, each round on fresh copies, in that order.
-  scaling  W4: W1's shape at 1,000, 10,000 and 50,000 pages, floor and command line.
+  tools    W1 (10,000 x 20 KB), W2 (200 x 1 MB), W3 (one 200 MB page): the two C floors, the
+           command line, perl, python and sed, each round on fresh copies, the order of the
+           tools rotating by one from round to round.
+  scaling  W4: W1's shape at 1,000, 10,000 and 50,000 pages, both floors and command line.
   window   The Qt window, off-screen (when it was built): filling File1, a Go run over W1.
 
 Every tool's time runs until its pages are on stable storage: the floor and the command line
 sync the file system themselves; each run is followed by `sync -f` on its folder (near zero
-after those two), whose time is added. Ratios are taken to the floor of the same round, then
-the median of those is shown. Processor time (user + system, from GNU time) is shown too: on a
+after those two), whose time is added. Ratios are taken to each floor of the same round, then
+the median of those is shown. The first floor is the plain single-threaded one; the second keeps
+each page open through its rename and closes it in a pool of threads (`floor -p`). Processor time (user + system, from GNU time) is shown too: on a
 machine shared with other work it moves far less than the elapsed time.
 
+With --fs ext4j or --fs xfs (as root), the corpus and the runs go to a loop-mounted journaled
+ext4 or XFS made for the run in BUILD, and unmounted at the end.
+
 Usage: compare.py --build DIR [--quick] [--rounds N] [--only engine,tools,scaling,window]
+                  [--fs ext4j|xfs] [--tools floor,pool,cli,perl,python,sed] [--pool-threads N]
 """
 
 import argparse
@@ -26,6 +32,8 @@ import statistics
 import subprocess
 import sys
 import time
+
+from loop_fs import LoopFileSystem
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KB, MB = 1024, 1024 * 1024
@@ -90,8 +98,9 @@ def page_names(folder):
 
 
 class Tools:
-    def __init__(self, build, corpus):
+    def __init__(self, build, corpus, pool_threads):
         self.floor = os.path.join(build, "bench", "qv_floor")
+        self.pool_threads = pool_threads
         self.cli = os.path.join(build, "cli", "quorvane-insert-cli")
         self.snippet = os.path.join(corpus, "snippet.txt")
         with open(self.snippet, "rb") as f:
@@ -107,6 +116,8 @@ class Tools:
         names = page_names(folder)
         if tool == "floor":
             return [self.floor, self.snippet, "."], None
+        if tool == "pool":
+            return [self.floor, "-p", str(self.pool_threads), self.snippet, "."], None
         if tool == "cli":
             return [self.cli, "-q", "--tag", "</body>", self.snippet, "."], None
         if tool == "perl":
@@ -136,31 +147,38 @@ def sed_escape(text):
 
 
 def measure(tools, tool_names, master, work_root, rounds, check):
-    """Per tool: lists of seconds and peak bytes, one entry per round; ratios to the floor."""
-    results = {t: {"seconds": [], "peak": [], "ratio": [], "cpu": [], "cpu_ratio": []}
-               for t in tool_names}
+    """Per tool: lists of seconds, peak bytes and processor seconds, one entry per round, and the
+    ratios to each floor ("floor", "pool") of the same round. Round r runs the tools in their
+    order rotated by r, so that none always runs first, on a cold or a warm machine."""
+    results = {t: {"seconds": [], "peak": [], "cpu": [], "ratio": [], "ratio_pool": [],
+                   "cpu_ratio": []} for t in tool_names}
     for round_index in range(rounds):
-        floor_seconds = floor_cpu = None
+        shift = round_index % len(tool_names)
+        order = tool_names[shift:] + tool_names[:shift]
         digests = {}
-        for tool in tool_names:
+        for tool in order:
             work = os.path.join(work_root, tool)
             fresh_copy(master, work)
             command, env = tools.command(tool, work)
             seconds, peak, cpu = run_timed(command, work, env)
             seconds += sync_folder(work)
-            floor_seconds = floor_seconds or seconds  # the floor runs first
-            floor_cpu = floor_cpu or max(cpu, 0.01)
             entry = results[tool]
             entry["seconds"].append(seconds)
             entry["peak"].append(peak)
-            entry["ratio"].append(seconds / floor_seconds)
             entry["cpu"].append(cpu)
-            entry["cpu_ratio"].append(cpu / floor_cpu)
-            log(f"  round {round_index + 1}: {tool:6s} {seconds:7.3f} s x{seconds / floor_seconds:.2f}"
-                f"  cpu {cpu:6.2f} s x{cpu / floor_cpu:.2f}  {peak / MB:7.1f} MB")
             if check and round_index == 0:
                 digests[tool] = tree_digest(work)
             shutil.rmtree(work)
+        line = []
+        for tool in tool_names:
+            entry = results[tool]
+            seconds, cpu = entry["seconds"][-1], entry["cpu"][-1]
+            entry["ratio"].append(seconds / results["floor"]["seconds"][-1])
+            if "pool" in results:
+                entry["ratio_pool"].append(seconds / results["pool"]["seconds"][-1])
+            entry["cpu_ratio"].append(cpu / max(results["floor"]["cpu"][-1], 0.01))
+            line.append(f"{tool} {seconds:.3f} s x{entry['ratio'][-1]:.2f}")
+        log(f"  round {round_index + 1} ({', '.join(order)}): " + "; ".join(line))
         for tool, digest in digests.items():
             if digest != digests["cli"]:
                 sys.exit(f"{tool} gave different bytes from the command line on {master}")
@@ -183,9 +201,10 @@ def tools_section(args, tools, corpus, work_root):
     workloads = [("W1", "w1", f"{args.w1_pages:,} pages x 20 KB"),
                  ("W2", "w2", f"{args.w2_pages:,} pages x 1 MB"),
                  ("W3", "w3", f"one page of {args.w3_mb} MB")]
-    names = ["floor", "cli", "perl", "python", "sed"]
-    table = ["| Workload | Tool | Median time | Ratio to floor | Processor time (user + system)"
-             " | Ratio to floor | Peak memory |", "|---|---|---:|---:|---:|---:|---:|"]
+    names = args.tools
+    table = ["| Workload | Tool | Median time | Ratio to floor | Ratio to pooled floor |"
+             " Processor time (user + system) | Ratio to floor | Peak memory |",
+             "|---|---|---:|---:|---:|---:|---:|---:|"]
     for label, folder, description in workloads:
         log(f"{label}: {description}")
         results = measure(tools, names, os.path.join(corpus, folder), work_root, args.rounds,
@@ -195,6 +214,7 @@ def tools_section(args, tools, corpus, work_root):
             table.append(f"| {label} {description} | {TOOL_LABELS[tool]} | "
                          f"{fmt_seconds(statistics.median(r['seconds']))} | "
                          f"x{statistics.median(r['ratio']):.2f} | "
+                         f"x{statistics.median(r['ratio_pool']):.2f} | "
                          f"{fmt_seconds(statistics.median(r['cpu']))} | "
                          f"x{statistics.median(r['cpu_ratio']):.2f} | {fmt_mb(max(r['peak']))} |")
         rows.append(results)
@@ -202,29 +222,35 @@ def tools_section(args, tools, corpus, work_root):
 
 
 def scaling_section(args, tools, corpus, work_root):
-    table = ["| Pages | Floor, per page | Command line, per page | Ratio to floor |"
+    table = ["| Pages | Floor, per page | Pooled floor, per page | Command line, per page |"
+             " Ratio to floor | Ratio to pooled floor |"
              " Command line per page vs. the smallest run | Processor time per page, same |",
-             "|---:|---:|---:|---:|---:|---:|"]
+             "|---:|---:|---:|---:|---:|---:|---:|---:|"]
     base = base_cpu = None
     for count in args.w4_pages:
         log(f"W4: {count:,} pages x 20 KB")
-        results = measure(tools, ["floor", "cli"], os.path.join(corpus, f"w4-{count}"),
+        results = measure(tools, ["floor", "pool", "cli"], os.path.join(corpus, f"w4-{count}"),
                           work_root, args.rounds, check=False)
         floor = statistics.median(results["floor"]["seconds"]) / count
+        pool = statistics.median(results["pool"]["seconds"]) / count
         cli = statistics.median(results["cli"]["seconds"]) / count
         cpu = statistics.median(results["cli"]["cpu"]) / count
         base = base or cli
         base_cpu = base_cpu or cpu
-        table.append(f"| {count:,} | {floor * 1e6:.0f} us | {cli * 1e6:.0f} us | "
-                     f"x{statistics.median(results['cli']['ratio']):.2f} | x{cli / base:.2f} | "
+        table.append(f"| {count:,} | {floor * 1e6:.0f} us | {pool * 1e6:.0f} us | "
+                     f"{cli * 1e6:.0f} us | x{statistics.median(results['cli']['ratio']):.2f} | "
+                     f"x{statistics.median(results['cli']['ratio_pool']):.2f} | x{cli / base:.2f} | "
                      f"{cpu * 1e6:.0f} us, x{cpu / base_cpu:.2f} |")
     return "\n".join(table)
 
 
-TOOL_LABELS = {"floor": "C floor (bench/floor.c)", "cli": "**quorvane-insert-cli**",
+TOOL_LABELS = {"floor": "C floor (bench/floor.c)",
+               "pool": "C floor, closes in a pool (floor -p)", "cli": "**quorvane-insert-cli**",
                "perl": "perl -0777 -pi", "python": "python3, bytes", "sed": "GNU sed -z -i"}
 KIND_LABELS = ["tag near the end", "tag near the start", "no tag", "hostile: \"</bod\" x N",
-               "hostile: \"</span>\" x N", "hostile: \"ody>\" x N"]
+               "hostile: \"</span>\" x N", "hostile: \"ody>\" x N",
+               "dense: \"</body\" x N"] + [
+               f"dense: (a^{n - 1} b) x N, tag a^{n}" for n in (4, 32, 95, 500, 10000)]
 
 
 def engine_section(args, build):
@@ -329,7 +355,7 @@ def make_corpus(args, corpus):
                    check=True)
 
 
-def machine():
+def machine(folder):
     def first(command):
         try:
             return subprocess.run(command, capture_output=True, text=True).stdout.strip()
@@ -338,7 +364,7 @@ def machine():
 
     memory = first(["sh", "-c", "free -g | awk '/Mem:/ {print $2}'"])
     cpu = first(["sh", "-c", "grep -m1 'model name' /proc/cpuinfo | cut -d: -f2"]).strip()
-    fs = first(["sh", "-c", "findmnt -n -o FSTYPE,OPTIONS -T ."])
+    fs = first(["findmnt", "-n", "-o", "SOURCE,FSTYPE,OPTIONS", "-T", folder])
     return (f"{os.cpu_count()} cores ({cpu}), {memory} GB memory, file system {fs}, "
             f"kernel {platform.release()}; load average at the start "
             f"{os.getloadavg()[0]:.1f}")
@@ -351,7 +377,15 @@ def main():
     parser.add_argument("--quick", action="store_true", help="small workloads, to try the harness")
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--only", default="engine,tools,scaling,window")
+    parser.add_argument("--fs", choices=["ext4j", "xfs"],
+                        help="run on a loop-mounted journaled ext4 or XFS (as root)")
+    parser.add_argument("--pool-threads", type=int, default=4,
+                        help="closing threads of the second floor")
+    parser.add_argument("--tools", default="floor,pool,cli,perl,python,sed",
+                        help="the tools of the whole runs (both floors and cli always run)")
     args = parser.parse_args()
+    args.tools = ["floor", "pool", "cli"] + [t for t in args.tools.split(",")
+                                             if t not in ("floor", "pool", "cli")]
     args.engine_repetitions = 5
     if args.quick:
         args.rounds = min(args.rounds, 3)
@@ -362,17 +396,27 @@ def main():
         args.w1_pages, args.w2_pages, args.w3_mb = 10000, 200, 200
         args.w4_pages, args.list_files = [1000, 10000, 50000], 100000
     build = os.path.abspath(args.build)
-    corpus = os.path.join(build, "corpus-quick" if args.quick else "corpus")
-    work_root = os.path.join(build, "bench-work")
+    if args.fs:
+        size = (3 if args.quick else 12) * 1024 * MB
+        with LoopFileSystem(args.fs, build, size) as root:
+            run(args, build, root)
+    else:
+        run(args, build, build)
+
+
+def run(args, build, root):
+    """Runs the sections, with the corpus and the work folders under `root`."""
+    corpus = os.path.join(root, "corpus-quick" if args.quick else "corpus")
+    work_root = os.path.join(root, "bench-work")
     os.makedirs(work_root, exist_ok=True)
     sections = args.only.split(",")
 
-    report = [f"Machine: {machine()}.", ""]
+    report = [f"Machine: {machine(work_root)}.", ""]
     if "engine" in sections:
         report += ["### Engine", "", engine_section(args, build), ""]
     if {"tools", "scaling", "window"} & set(sections):
         make_corpus(args, corpus)
-        tools = Tools(build, corpus)
+        tools = Tools(build, corpus, args.pool_threads)
     if "tools" in sections:
         report += [f"### Whole runs ({args.rounds} rounds, each tool on fresh copies)", "",
                    tools_section(args, tools, corpus, work_root), ""]
