@@ -347,10 +347,13 @@ def window_section(args, tools, build, corpus, work_root):
 # ------------------------------------------------------------------------------------ corpus
 
 
-def make_corpus(args, corpus):
-    workloads = [f"w1:{args.w1_pages}:{20 * KB}", f"w2:{args.w2_pages}:{MB}",
-                 f"w3:1:{args.w3_mb * MB}"]
-    workloads += [f"w4-{n}:{n}:{20 * KB}" for n in args.w4_pages]
+def make_corpus(args, corpus, sections):
+    workloads = []
+    if {"tools", "window"} & set(sections):
+        workloads += [f"w1:{args.w1_pages}:{20 * KB}", f"w2:{args.w2_pages}:{MB}",
+                      f"w3:1:{args.w3_mb * MB}"]
+    if "scaling" in sections:
+        workloads += [f"w4-{n}:{n}:{20 * KB}" for n in args.w4_pages]
     subprocess.run([sys.executable, os.path.join(HERE, "make_corpus.py"), corpus, *workloads],
                    check=True)
 
@@ -415,7 +418,7 @@ def run(args, build, root):
     if "engine" in sections:
         report += ["### Engine", "", engine_section(args, build), ""]
     if {"tools", "scaling", "window"} & set(sections):
-        make_corpus(args, corpus)
+        make_corpus(args, corpus, sections)
         tools = Tools(build, corpus, args.pool_threads)
     if "tools" in sections:
         report += [f"### Whole runs ({args.rounds} rounds, each tool on fresh copies)", "",
