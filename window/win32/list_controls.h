@@ -1,0 +1,121 @@
+#pragma once
+
+// The three list controls of the Win32 window: files of a folder, the chain of folders around the
+// current folder, and the machine's drives. Paths and names are UTF-8 bytes; they are converted
+// to UTF-16 only to be displayed. Events are plain callbacks, called synchronously.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/volumes.h"
+#include "window/controls.h"
+#include "window/folder_navigation.h"
+#include "window/win32/child_control.h"
+
+namespace qv::win32 {
+
+// The files of one folder that match a pattern, in alphabetical order (the order the listing
+// gives, which the run follows too). A mouse click on a name, or a move of the selection with the
+// arrow keys, raises the click event.
+class FileListBox : public ChildControl, public FileList {
+ public:
+  FileListBox(HWND hwnd, std::string_view pattern);
+
+  std::string path() const override { return path_; }
+  void set_path(std::string_view path) override;
+  std::string pattern() const override { return pattern_; }
+  void set_pattern(std::string_view pattern) override;
+  std::size_t list_count() const override { return names_.size(); }
+  std::string list(std::size_t index) const override { return names_.at(index); }
+  std::string file_name() const override;
+  void notify(WORD code) override;
+
+  std::function<void()> on_click;
+
+ protected:
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  void rebuild();
+  void click();
+  std::vector<std::string> names_;
+  std::string path_;
+  std::string pattern_;
+  LRESULT reported_ = LB_ERR;  // the selection the last click event was raised for
+  bool in_mouse_press_ = false;
+};
+
+// The folders from the drive's root down to the current one, each one step further in and drawn
+// as an open folder, then the current folder's subfolders, drawn closed. A click only moves the
+// highlight; a double click or Enter opens the folder, which becomes the path and raises the
+// change event.
+class FolderListBox : public ChildControl, public FolderList {
+ public:
+  explicit FolderListBox(HWND hwnd);
+
+  std::string path() const override { return path_; }
+  // Goes to `path`; given a bare drive ("c:"), goes to the last folder this list visited on it
+  // (the drive's root when none).
+  void set_path(std::string_view path) override;
+  void notify(WORD code) override;
+
+  // The drives' roots ("C:\").
+  void set_drives(std::vector<std::string> roots) { drives_.set_drives(std::move(roots)); }
+  // Shows `folder` without raising the change event, as the window opens.
+  void open_quietly(std::string_view folder);
+  // Paints one row (WM_DRAWITEM from the parent).
+  void draw(const DRAWITEMSTRUCT& item) const;
+
+  std::function<void()> on_change;
+
+ protected:
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  struct Row {
+    std::string folder;
+    int level;
+    bool open;
+  };
+  void open_row(LRESULT index);
+  // Makes `folder` the path; true when it changed.
+  bool go(std::string folder);
+  void rebuild();
+  DriveFolders drives_;
+  std::vector<Row> rows_;
+  std::string path_;
+};
+
+// The machine's drives, shown as "c: [LABEL]". Choosing another one raises the change event. The
+// list is read again each time it drops down, so that a drive added since shows up.
+class DriveComboBox : public ChildControl, public DriveList {
+ public:
+  explicit DriveComboBox(HWND hwnd) : ChildControl(hwnd) {}
+
+  // The selected drive, as "c:".
+  std::string drive() const override;
+  void notify(WORD code) override;
+
+  // Replaces the drives, keeping the selection when its drive is still there.
+  void set_volumes(const std::vector<Volume>& volumes);
+  // Selects the drive that holds `folder`, without raising the change event.
+  void select_quietly(std::string_view folder);
+
+  std::function<void()> on_change;
+  // Called before the list drops down, to refresh the drives.
+  std::function<void()> before_popup;
+
+ private:
+  std::vector<std::string> roots_;
+};
+
+// The root ("C:\") of the drive that a volume's mount point or a bare drive ("c:") names.
+std::string drive_root(std::string_view drive);
+
+// `path` made absolute, "." and ".." resolved, the drive letter in capitals and no separator at
+// the end except after a drive's root.
+std::string full_folder(std::string_view path);
+
+}  // namespace qv::win32

@@ -1,0 +1,363 @@
+#include "window/win32/main_window.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include <commctrl.h>
+
+#include "files/file_io.h"
+#include "window/control_table.h"
+#include "window/win32/list_controls.h"
+#include "window/win32/text.h"
+#include "window/win32/text_controls.h"
+
+namespace qv::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"QuorvaneInsertWindow";
+constexpr int kIconResource = 1;
+// Control identifiers: the control table's row number plus this, clear of IDOK and IDCANCEL.
+constexpr int kFirstControlId = 100;
+// A text box taller than a single line of text shows several lines.
+constexpr int kOneLineTwips = 495;
+// Messages handled in one yield at most, so that a flood of them cannot hold up a run.
+constexpr int kMessagesPerYield = 1000;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
+                               WS_CLIPCHILDREN;
+
+struct ClassAndStyle {
+  const wchar_t* window_class;
+  DWORD style;
+  DWORD ex_style;
+};
+
+ClassAndStyle class_and_style(const ControlSpec& row) {
+  constexpr DWORD list = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                         LBS_HASSTRINGS;
+  switch (row.kind) {
+    case ControlKind::button:
+      return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case ControlKind::text_box:
+      if (row.height > kOneLineTwips)
+        return {L"EDIT",
+                WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                    ES_AUTOHSCROLL | ES_WANTRETURN,
+                WS_EX_CLIENTEDGE};
+      return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::file_list:
+      return {L"LISTBOX", list, WS_EX_CLIENTEDGE};
+    case ControlKind::folder_list:
+      return {L"LISTBOX", list | LBS_OWNERDRAWFIXED, WS_EX_CLIENTEDGE};
+    case ControlKind::drive_list:
+      return {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0};
+    case ControlKind::label:
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+  }
+  return {L"STATIC", 0, 0};
+}
+
+std::size_t row_number(std::string_view name) {
+  return static_cast<std::size_t>(find_control(name) - control_table().data());
+}
+
+ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kWindowClass;
+  const auto icon = [instance](int metric_x, int metric_y) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                         GetSystemMetrics(metric_x), GetSystemMetrics(metric_y),
+                                         LR_DEFAULTCOLOR));
+  };
+  window_class.hIcon = icon(SM_CXICON, SM_CYICON);
+  window_class.hIconSm = icon(SM_CXSMICON, SM_CYSMICON);
+  return RegisterClassExW(&window_class);
+}
+
+}  // namespace
+
+std::string Win32Platform::application_folder() const { return qv::application_folder(); }
+
+void Win32Platform::yield() { window_.pump_pending(); }
+
+void Win32Platform::end() {
+  // Pages are replaced atomically and synced by the run; nothing else is pending.
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+
+MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
+    : platform_(*this), volumes_(std::move(volumes)) {
+  INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&common);
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  static const ATOM window_class = register_class(instance, &MainWindow::window_proc);
+  (void)window_class;
+
+  HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+  font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+  HGDIOBJ old_font = SelectObject(screen, font_);
+  TEXTMETRICW text_metrics{};
+  GetTextMetricsW(screen, &text_metrics);
+  row_height_ = std::max(static_cast<int>(text_metrics.tmHeight) + 2, MulDiv(16, dpi_, 96));
+  SelectObject(screen, old_font);
+  ReleaseDC(nullptr, screen);
+
+  RECT frame{0, 0, pixels(kClientWidthTwips), pixels(kClientHeightTwips)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  CreateWindowExW(0, kWindowClass, widen(kWindowCaption).c_str(), kWindowStyle, CW_USEDEFAULT,
+                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                  nullptr, instance, this);
+  message_box_.set_owner(hwnd_);
+  create_controls();
+  refresh_volumes();
+  named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };
+  named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
+}
+
+MainWindow::~MainWindow() {
+  if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+  children_.clear();
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+void MainWindow::create_controls() {
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  std::vector<std::pair<int, HWND>> tab_order;
+  int id = kFirstControlId;
+  for (const ControlSpec& row : control_table()) {
+    const ClassAndStyle kind = class_and_style(row);
+    int height = pixels(row.height);
+    // A combo box's height includes its dropped-down list.
+    if (row.kind == ControlKind::drive_list) height += 8 * row_height_;
+    const std::wstring caption = row.kind == ControlKind::button ? widen(row.text) : L"";
+    HWND child = CreateWindowExW(
+        kind.ex_style, kind.window_class, caption.c_str(), WS_CHILD | WS_VISIBLE | kind.style,
+        pixels(row.left), pixels(row.top), pixels(row.width), height, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    switch (row.kind) {
+      case ControlKind::button:
+        children_.push_back(std::make_unique<CommandButton>(child));
+        break;
+      case ControlKind::text_box:
+        children_.push_back(std::make_unique<EditBox>(
+            child, row.text,
+            row.height > kOneLineTwips ? EditBox::Lines::many : EditBox::Lines::one));
+        break;
+      case ControlKind::file_list:
+        children_.push_back(std::make_unique<FileListBox>(child, row.text));
+        break;
+      case ControlKind::folder_list:
+        children_.push_back(std::make_unique<FolderListBox>(child));
+        break;
+      case ControlKind::drive_list:
+        // The closed box as tall as the table says: the selection field, less its frame.
+        SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                     pixels(row.height) - 2 * GetSystemMetrics(SM_CYEDGE) - 2);
+        children_.push_back(std::make_unique<DriveComboBox>(child));
+        break;
+      case ControlKind::label:
+        children_.push_back(std::make_unique<LabelControl>(child, row.text));
+        break;
+    }
+    if (takes_focus(row.kind)) tab_order.emplace_back(row.tab_index, child);
+  }
+  // Tab visits the controls in z-order: stack them by tab index, the first on top.
+  std::sort(tab_order.begin(), tab_order.end());
+  HWND above = HWND_TOP;
+  for (const auto& [tab_index, child] : tab_order) {
+    SetWindowPos(child, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    above = child;
+  }
+}
+
+template <typename Control>
+Control& MainWindow::named(std::string_view name) const {
+  return dynamic_cast<Control&>(*children_.at(row_number(name)));
+}
+
+Controls MainWindow::controls() {
+  return Controls{named<DriveList>("Drive1"),
+                  named<FolderList>("Dir1"),
+                  named<FileList>("File1"),
+                  named<DriveList>("Drive2"),
+                  named<FolderList>("Dir2"),
+                  named<FileList>("File2"),
+                  named<TextBox>("masque"),
+                  named<TextBox>("Text1"),
+                  named<Label>("Label2"),
+                  named<Label>("Label3"),
+                  named<Label>("Label5"),
+                  message_box_,
+                  platform_};
+}
+
+void MainWindow::raise(void (FormEvents::*handler)()) {
+  if (form_ == nullptr) return;
+  struct Running {
+    int& count;
+    explicit Running(int& c) : count(++c) {}
+    ~Running() { --count; }
+  } running(handlers_running_);
+  (form_->*handler)();
+}
+
+void MainWindow::connect_form(FormEvents& form) {
+  form_ = &form;
+  auto raiser = [this](void (FormEvents::*handler)()) {
+    return [this, handler] { raise(handler); };
+  };
+  named<CommandButton>("Command1").on_click = raiser(&FormEvents::Command1_Click);
+  named<CommandButton>("Command2").on_click = raiser(&FormEvents::Command2_Click);
+  named<CommandButton>("Command3").on_click = raiser(&FormEvents::Command3_Click);
+  named<CommandButton>("Command4").on_click = raiser(&FormEvents::Command4_Click);
+  named<CommandButton>("Command5").on_click = raiser(&FormEvents::Command5_Click);
+  named<DriveComboBox>("Drive1").on_change = raiser(&FormEvents::Drive1_Change);
+  named<DriveComboBox>("Drive2").on_change = raiser(&FormEvents::Drive2_Change);
+  named<FolderListBox>("Dir1").on_change = raiser(&FormEvents::Dir1_Change);
+  named<FolderListBox>("Dir2").on_change = raiser(&FormEvents::Dir2_Change);
+  named<FileListBox>("File1").on_click = raiser(&FormEvents::File1_Click);
+  named<FileListBox>("File2").on_click = raiser(&FormEvents::File2_Click);
+  named<EditBox>("masque").on_change = raiser(&FormEvents::masque_Change);
+}
+
+void MainWindow::open_on(std::string_view folder) {
+  const std::string full = full_folder(folder);
+  for (const char* pane : {"1", "2"}) {
+    const std::string n(pane);
+    named<DriveComboBox>("Drive" + n).select_quietly(full);
+    auto& folders = named<FolderListBox>("Dir" + n);
+    folders.open_quietly(full);
+    named<FileListBox>("File" + n).set_path(folders.path());
+  }
+}
+
+void MainWindow::refresh_volumes() {
+  const std::vector<Volume> volumes = volumes_();
+  std::vector<std::string> roots;
+  for (const Volume& volume : volumes) roots.push_back(drive_root(volume.mount_point));
+  for (const char* pane : {"1", "2"}) {
+    const std::string n(pane);
+    named<DriveComboBox>("Drive" + n).set_volumes(volumes);
+    named<FolderListBox>("Dir" + n).set_drives(roots);
+  }
+}
+
+void MainWindow::show(int show_command) {
+  ShowWindow(hwnd_, show_command);
+  UpdateWindow(hwnd_);
+  focus_ = named<ChildControl>("Drive1").hwnd();
+  SetFocus(focus_);
+}
+
+bool MainWindow::dispatch(MSG& message) {
+  if (message.message == WM_QUIT) return false;
+  if (!IsWindow(hwnd_) || !IsDialogMessageW(hwnd_, &message)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return true;
+}
+
+int MainWindow::run() {
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
+  return static_cast<int>(message.wParam);
+}
+
+void MainWindow::pump_pending() {
+  MSG message{};
+  for (int i = 0; i < kMessagesPerYield && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+    if (!dispatch(message)) {
+      PostQuitMessage(static_cast<int>(message.wParam));  // for the main loop to see
+      return;
+    }
+  }
+}
+
+void MainWindow::close() {
+  bool may_close = true;
+  if (form_ != nullptr) {
+    ++handlers_running_;
+    may_close = form_->Form_QueryUnload();
+    --handlers_running_;
+  }
+  if (!may_close) return;  // a run stops after the page in hand, then ends the program
+  // A handler waiting in a message box would carry on over destroyed controls: end at once.
+  if (handlers_running_ > 0) platform_.end();
+  DestroyWindow(hwnd_);
+}
+
+LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* window = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    window->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+  }
+  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (window == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
+  return window->handle(message, wparam, lparam);
+}
+
+LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto child_with_id = [this](int id) -> ChildControl* {
+    const int index = id - kFirstControlId;
+    if (index < 0 || static_cast<std::size_t>(index) >= children_.size()) return nullptr;
+    return children_[static_cast<std::size_t>(index)].get();
+  };
+  switch (message) {
+    case WM_COMMAND:
+      if (lparam != 0) {
+        if (ChildControl* child = child_with_id(LOWORD(wparam))) child->notify(HIWORD(wparam));
+      } else if (LOWORD(wparam) == IDOK) {
+        // Enter, which the dialog keys turn into the window's default command: it presses the
+        // button that has the focus.
+        HWND focus = GetFocus();
+        if (focus != nullptr && GetParent(focus) == hwnd_)
+          if (auto* button = dynamic_cast<CommandButton*>(child_with_id(GetDlgCtrlID(focus))))
+            button->press();
+      }
+      return 0;
+    case WM_MEASUREITEM:
+      reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(row_height_);
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+      if (auto* folders = dynamic_cast<FolderListBox*>(child_with_id(static_cast<int>(item.CtlID))))
+        folders->draw(item);
+      return TRUE;
+    }
+    case WM_ACTIVATE:
+      // The focus goes back to the control that had it when the window was left.
+      if (LOWORD(wparam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
+      } else if (focus_ != nullptr) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      close();
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd_, message, wparam, lparam);
+}
+
+}  // namespace qv::win32

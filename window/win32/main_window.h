@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "files/volumes.h"
+#include "window/controls.h"
+#include "window/form_events.h"
+#include "window/win32/message_box.h"
+#include "window/win32/win32.h"
+
+namespace qv::win32 {
+
+class ChildControl;
+class MainWindow;
+
+// The platform services over Win32: one pass over the pending messages, the program's end and the
+// executable's folder.
+class Win32Platform : public Platform {
+ public:
+  explicit Win32Platform(MainWindow& window) : window_(window) {}
+  std::string application_folder() const override;
+  void yield() override;
+  [[noreturn]] void end() override;
+
+ private:
+  MainWindow& window_;
+};
+
+// The window: one child control per row of the control table, created in the table's order at
+// the table's places (twips converted for the screen's resolution), reached with Tab in the
+// table's tab order. It owns the controls, the message box and the platform services, hands them
+// out as Controls, and raises a form's handlers from the controls' notifications.
+class MainWindow {
+ public:
+  // `volumes` lists the drives the drive lists offer.
+  explicit MainWindow(std::function<std::vector<Volume>()> volumes = list_volumes);
+  ~MainWindow();
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  HWND hwnd() const { return hwnd_; }
+
+  // The controls and services, as the form's handlers reach them.
+  Controls controls();
+
+  // Raises `form`'s handlers from the controls' events, and asks it whether the window may close.
+  void connect_form(FormEvents& form);
+
+  // Shows `folder` in both panes — drive, folder and file lists — without raising any event.
+  void open_on(std::string_view folder);
+
+  // Runs a handler of the connected form (start-up raises Form_Load this way).
+  void raise(void (FormEvents::*handler)());
+
+  // Shows the window, Drive1 holding the keyboard focus.
+  void show(int show_command);
+
+  // Handles the window's messages until it is closed; returns the exit status.
+  int run();
+
+  // Handles the messages waiting now, then returns.
+  void pump_pending();
+
+ private:
+  static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+  bool dispatch(MSG& message);
+  void create_controls();
+  int pixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
+  template <typename Control>
+  Control& named(std::string_view name) const;
+  void refresh_volumes();
+  void close();
+
+  HWND hwnd_ = nullptr;
+  HFONT font_ = nullptr;
+  int dpi_ = 96;
+  int row_height_ = 16;  // of the folder lists' rows, in pixels
+  Win32MessageBox message_box_;
+  Win32Platform platform_;
+  std::function<std::vector<Volume>()> volumes_;
+  std::vector<std::unique_ptr<ChildControl>> children_;  // in the control table's order
+  FormEvents* form_ = nullptr;
+  HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
+  int handlers_running_ = 0;
+};
+
+}  // namespace qv::win32

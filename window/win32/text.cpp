@@ -1,0 +1,35 @@
+#include "window/win32/text.h"
+
+#include "window/win32/win32.h"
+
+namespace qv::win32 {
+namespace {
+
+std::wstring decode(UINT code_page, DWORD flags, std::string_view bytes) {
+  const int length = static_cast<int>(bytes.size());
+  const int wide = MultiByteToWideChar(code_page, flags, bytes.data(), length, nullptr, 0);
+  if (wide <= 0) return {};
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(code_page, flags, bytes.data(), length, text.data(), wide);
+  return text;
+}
+
+}  // namespace
+
+std::wstring widen(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  std::wstring text = decode(CP_UTF8, MB_ERR_INVALID_CHARS, bytes);
+  return text.empty() ? decode(CP_ACP, 0, bytes) : text;
+}
+
+std::string narrow(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+}  // namespace qv::win32
