@@ -16,9 +16,11 @@ std::string normal_folder(std::string_view path) {
 std::vector<std::string> folder_chain(std::string_view folder) {
   std::vector<std::string> chain;
   if (folder.empty()) return chain;
-  chain.emplace_back(folder.substr(0, 1));
-  for (std::size_t end = folder.find(kFolderSeparator, 1); chain.back().size() < folder.size();
-       end = folder.find(kFolderSeparator, end + 1))
+  // The root runs to its first separator: "/" here, "C:\\" on Windows.
+  const std::size_t root_end = folder.find(kFolderSeparator) + 1;
+  chain.emplace_back(folder.substr(0, root_end));
+  for (std::size_t end = folder.find(kFolderSeparator, root_end);
+       chain.back().size() < folder.size(); end = folder.find(kFolderSeparator, end + 1))
     chain.emplace_back(folder.substr(0, end));
   return chain;
 }

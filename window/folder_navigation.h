@@ -13,8 +13,8 @@ namespace qv {
 // `path` with "." and ".." resolved and without a trailing separator (a root keeps its one).
 std::string normal_folder(std::string_view path);
 
-// The folders from the root down to `folder` included: "/a/b" gives "/", "/a", "/a/b". `folder`
-// must be absolute and normal.
+// The folders from the root down to `folder` included: "/a/b" gives "/", "/a", "/a/b" (on
+// Windows "C:\\a" gives "C:\\", "C:\\a"). `folder` must be absolute and normal.
 std::vector<std::string> folder_chain(std::string_view folder);
 
 // Remembers, for each drive (a mount point), the last folder visited on it, which is the folder a

@@ -46,6 +46,7 @@ TEST(ControlTable, findsEachControlTheHandlersUse) {
   EXPECT_EQ(find_control("Nothing"), nullptr);
 }
 
+#ifndef _WIN32
 TEST(FolderNavigation, normalFoldersAndTheirChains) {
   EXPECT_EQ(normal_folder("/a/b/../c/"), "/a/c");
   EXPECT_EQ(normal_folder("/a/./b//"), "/a/b");
@@ -53,6 +54,12 @@ TEST(FolderNavigation, normalFoldersAndTheirChains) {
   EXPECT_EQ(folder_chain("/"), std::vector<std::string>{"/"});
   EXPECT_EQ(folder_chain("/a/bc/d"), (std::vector<std::string>{"/", "/a", "/a/bc", "/a/bc/d"}));
 }
+#else
+TEST(FolderNavigation, chainsStartAtTheDrivesRoot) {
+  EXPECT_EQ(folder_chain("C:\\"), std::vector<std::string>{"C:\\"});
+  EXPECT_EQ(folder_chain("C:\\a\\b"), (std::vector<std::string>{"C:\\", "C:\\a", "C:\\a\\b"}));
+}
+#endif
 
 TEST(FolderNavigation, eachDriveRemembersTheLastFolderVisitedOnIt) {
   DriveFolders drives({"/", "/media/usb"});

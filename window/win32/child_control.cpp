@@ -26,8 +26,8 @@ LRESULT ChildControl::original(UINT message, WPARAM wparam, LPARAM lparam) {
 
 std::string ChildControl::window_text() const {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
   return narrow(text);
 }
 

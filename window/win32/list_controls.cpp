@@ -116,7 +116,8 @@ void FolderListBox::rebuild() {
   rows_.clear();
   if (!path_.empty()) {
     int level = 0;
-    for (std::string& folder : folder_chain(path_)) rows_.push_back({std::move(folder), level++, true});
+    for (std::string& folder : folder_chain(path_))
+      rows_.push_back({std::move(folder), level++, true});
     for (const std::string& name : list_subfolders(path_))
       rows_.push_back({folder_join(path_, name), level, false});
   }
@@ -173,8 +174,9 @@ void DriveComboBox::notify(WORD code) {
 
 void DriveComboBox::set_volumes(const std::vector<Volume>& volumes) {
   const LRESULT before = SendMessageW(hwnd_, CB_GETCURSEL, 0, 0);
-  const std::string selected =
-      before >= 0 && static_cast<std::size_t>(before) < roots_.size() ? roots_[static_cast<std::size_t>(before)] : std::string();
+  const std::string selected = before >= 0 && static_cast<std::size_t>(before) < roots_.size()
+                                   ? roots_[static_cast<std::size_t>(before)]
+                                   : std::string();
   roots_.clear();
   SendMessageW(hwnd_, CB_RESETCONTENT, 0, 0);
   LRESULT index = 0;

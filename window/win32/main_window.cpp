@@ -24,8 +24,8 @@ constexpr int kFirstControlId = 100;
 constexpr int kOneLineTwips = 495;
 // Messages handled in one yield at most, so that a flood of them cannot hold up a run.
 constexpr int kMessagesPerYield = 1000;
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                               WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 struct ClassAndStyle {
   const wchar_t* window_class;
@@ -34,8 +34,8 @@ struct ClassAndStyle {
 };
 
 ClassAndStyle class_and_style(const ControlSpec& row) {
-  constexpr DWORD list = WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
-                         LBS_HASSTRINGS;
+  constexpr DWORD list =
+      WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS;
   switch (row.kind) {
     case ControlKind::button:
       return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
@@ -301,7 +301,8 @@ void MainWindow::close() {
 
 LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* window = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    auto* window =
+        static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     window->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   }

@@ -53,7 +53,8 @@ LRESULT EditBox::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_SETFOCUS) display();
   if (message == WM_GETDLGCODE && lparam != 0 && wparam == VK_TAB) {
     // Tab moves on to the next control, as from every other control, instead of typing a tab.
-    return original(message, wparam, lparam) & ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    return original(message, wparam, lparam) &
+           ~(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
   }
   return original(message, wparam, lparam);
 }
