@@ -1,0 +1,264 @@
+// Drives the real Windows window program from outside, as a user would: starts it on a fresh
+// folder of pages, checks the window and its controls, picks the page folder and the text file,
+// runs Go through its message boxes, checks the pages' bytes and ends the program.
+// Usage: window_driver PROGRAM.exe      Exit status: 0 passed, 1 failed.
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "window/control_table.h"
+#include "window/win32/win32.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+int failures = 0;
+
+void check(bool ok, const std::string& what) {
+  if (ok) return;
+  ++failures;
+  std::fprintf(stderr, "FAILED: %s\n", what.c_str());
+}
+
+// Polls `done` for up to ten seconds.
+template <typename Condition>
+bool wait_for(Condition done) {
+  for (int i = 0; i < 1000; ++i) {
+    if (done()) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+std::wstring text_of(HWND hwnd) {
+  wchar_t buffer[1024] = {};
+  SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 5000,
+                      nullptr);
+  return buffer;
+}
+
+std::wstring class_of(HWND hwnd) {
+  wchar_t buffer[64] = {};
+  GetClassNameW(hwnd, buffer, 64);
+  return buffer;
+}
+
+LRESULT ask(HWND hwnd, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(hwnd, message, wparam, lparam, SMTO_BLOCK, 5000, &result);
+  return static_cast<LRESULT>(result);
+}
+
+std::vector<std::wstring> list_items(HWND list) {
+  std::vector<std::wstring> items;
+  const LRESULT count = ask(list, LB_GETCOUNT);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t buffer[MAX_PATH] = {};
+    SendMessageTimeoutW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer),
+                        SMTO_BLOCK, 5000, nullptr);
+    items.emplace_back(buffer);
+  }
+  return items;
+}
+
+// The centre of a list's row `index`, in the list's client coordinates, as a mouse message's
+// lparam.
+LPARAM row_point(HWND list, int index) {
+  const auto height = static_cast<int>(ask(list, LB_GETITEMHEIGHT));
+  const auto top = static_cast<int>(ask(list, LB_GETTOPINDEX));
+  return MAKELPARAM(10, (index - top) * height + height / 2);
+}
+
+int row_named(HWND list, const std::wstring& name) {
+  const std::vector<std::wstring> items = list_items(list);
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i] == name) return static_cast<int>(i);
+  return -1;
+}
+
+// Waits for the message box titled `title`, checks its prompt and its buttons, and presses
+// `press`.
+void answer_box(const std::wstring& title, const std::wstring& prompt,
+                const std::vector<int>& buttons, int press) {
+  HWND box = nullptr;
+  if (!wait_for([&] { return (box = FindWindowW(L"#32770", title.c_str())) != nullptr; })) {
+    check(false, "a message box appears");
+    return;
+  }
+  check(text_of(GetDlgItem(box, 0xFFFF)) == prompt, "the message box's prompt");
+  for (int id : buttons) check(GetDlgItem(box, id) != nullptr, "the message box's buttons");
+  PostMessageW(GetDlgItem(box, press), BM_CLICK, 0, 0);
+  check(wait_for([&] { return !IsWindow(box); }), "the message box closes");
+}
+
+std::string read_all(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_all(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s PROGRAM.exe\n", argv[0]);
+    return 2;
+  }
+  const fs::path program = fs::absolute(argv[1]);
+  const fs::path work =
+      fs::temp_directory_path() / ("qv-window-" + std::to_string(GetCurrentProcessId()));
+  fs::create_directories(work / "pages");
+  fs::create_directories(work / "text");
+  const std::string page1 = "<html><body>\r\n<p>\xE9t\xE9</p>\r\n</body></html>\r\n";
+  const std::string page2 = "<body>\x1A\0x</body>tail</body>"s;
+  const std::string text = "<script>var quorvaneSite = 1;</script>";
+  write_all(work / "pages" / "framec1.html", page1);
+  write_all(work / "pages" / "framec2.html", page2);
+  write_all(work / "pages" / "other.htm", page1);
+  write_all(work / "text" / "counter.txt", text);
+
+  // The program opens both panes on its current folder.
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + program.wstring() + L"\"";
+  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      work.c_str(), &startup, &process)) {
+    std::fprintf(stderr, "cannot start %s\n", program.string().c_str());
+    return 1;
+  }
+  HWND window = nullptr;
+  check(wait_for([&] {
+          return (window = FindWindowW(nullptr, L"Insert text in HTML files")) != nullptr &&
+                 IsWindowVisible(window);
+        }),
+        "the window appears");
+  if (window == nullptr) {
+    TerminateProcess(process.hProcess, 1);
+    return 1;
+  }
+  WaitForInputIdle(process.hProcess, 10000);
+
+  // The window and its controls, placed as the control table says at the screen's resolution.
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+  RECT client{};
+  GetClientRect(window, &client);
+  check(client.right == px(qv::kClientWidthTwips) && client.bottom == px(qv::kClientHeightTwips),
+        "the client area's size");
+  const auto table = qv::control_table();
+  std::vector<HWND> controls;
+  for (const qv::ControlSpec& row : table) {
+    const std::string name(row.name);
+    HWND control = GetDlgItem(window, 100 + static_cast<int>(controls.size()));
+    controls.push_back(control);
+    if (control == nullptr) {
+      check(false, name + " exists");
+      continue;
+    }
+    RECT box{};
+    GetWindowRect(control, &box);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box), 2);
+    check(
+        box.left == px(row.left) && box.top == px(row.top) && box.right - box.left == px(row.width),
+        name + "'s place");
+    if (row.kind != qv::ControlKind::drive_list)
+      check(box.bottom - box.top == px(row.height), name + "'s height");
+    const wchar_t* expected_class[] = {L"Button",  L"Edit",     L"ListBox",
+                                       L"ListBox", L"ComboBox", L"Static"};
+    check(_wcsicmp(class_of(control).c_str(), expected_class[static_cast<int>(row.kind)]) == 0,
+          name + "'s kind");
+    // Design captions of the path and count labels are cleared as the window loads.
+    const bool cleared = name == "Label2" || name == "Label3" || name == "Label5";
+    const bool shown = row.kind == qv::ControlKind::button || row.kind == qv::ControlKind::label ||
+                       row.kind == qv::ControlKind::text_box;
+    if (shown)
+      check(text_of(control) == (cleared ? L"" : fs::path(std::string(row.text)).wstring()),
+            name + "'s text");
+  }
+  const auto named = [&](std::string_view name) {
+    return controls[static_cast<std::size_t>(qv::find_control(name) - table.data())];
+  };
+
+  // Tab visits the controls in z-order: it must be the tab indices' order. Drive1 has the focus.
+  int last_tab_index = -1;
+  bool in_order = true;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) == 0) continue;
+    const int tab_index = table[static_cast<std::size_t>(GetDlgCtrlID(child) - 100)].tab_index;
+    in_order = in_order && tab_index > last_tab_index;
+    last_tab_index = tab_index;
+  }
+  check(in_order && last_tab_index == 18, "the tab order");
+  GUITHREADINFO thread{};
+  thread.cbSize = sizeof(thread);
+  GetGUIThreadInfo(process.dwThreadId, &thread);
+  check(thread.hwndFocus == named("Drive1"), "Drive1 has the focus at start");
+  check(list_items(named("Dir1")).back() == L"text", "Dir1 lists the subfolders");
+
+  // Left pane: a double click opens "pages"; the file list shows the names matching its first
+  // pattern, until "Clear pattern" lists them all.
+  HWND dir1 = named("Dir1");
+  const int pages_row = row_named(dir1, L"pages");
+  ask(dir1, LB_SETCURSEL, static_cast<WPARAM>(pages_row));
+  PostMessageW(dir1, WM_LBUTTONDBLCLK, MK_LBUTTON, row_point(dir1, pages_row));
+  const std::wstring pages_folder = (work / "pages").wstring() + L"\\";
+  check(wait_for([&] { return text_of(named("Label2")) == pages_folder; }),
+        "Label2 shows the opened folder");
+  check(list_items(named("File1")) == std::vector<std::wstring>{L"framec1.html", L"framec2.html"},
+        "File1 lists the pages matching its pattern");
+  PostMessageW(named("Command4"), BM_CLICK, 0, 0);
+  check(wait_for([&] { return ask(named("File1"), LB_GETCOUNT) == 3; }),
+        "Clear pattern lists every file");
+  check(text_of(named("masque")) == L"*.*", "the pattern box after Clear pattern");
+
+  // Right pane: Enter opens "text"; a click on the text file puts its path in Label3.
+  HWND dir2 = named("Dir2");
+  ask(dir2, LB_SETCURSEL, static_cast<WPARAM>(row_named(dir2, L"text")));
+  PostMessageW(dir2, WM_KEYDOWN, VK_RETURN, 1);
+  HWND file2 = named("File2");
+  check(wait_for([&] { return ask(file2, LB_GETCOUNT) == 1; }), "Enter opens the folder");
+  PostMessageW(file2, WM_LBUTTONDOWN, MK_LBUTTON, row_point(file2, 0));
+  PostMessageW(file2, WM_LBUTTONUP, 0, row_point(file2, 0));
+  const std::wstring text_path = (work / "text" / "counter.txt").wstring();
+  check(wait_for([&] { return text_of(named("Label3")) == text_path; }),
+        "a click on the text file");
+
+  // Go: confirm, then the report.
+  PostMessageW(named("Command3"), BM_CLICK, 0, 0);
+  answer_box(L" Insert text in HTML", L" Are you sure to modified 3 files", {IDYES, IDNO}, IDYES);
+  answer_box(L" Insert text in HTML", L" 3 file(s) have been upgraded ", {IDOK, IDCANCEL}, IDOK);
+  check(text_of(named("Label5")) == L"3", "Label5 counts the listed pages");
+  const std::string framed = "\r\n" + text + "\r\n";
+  check(read_all(work / "pages" / "framec1.html") ==
+            "<html><body>\r\n<p>\xE9t\xE9</p>\r\n" + framed + "</body></html>\r\n",
+        "the first page's bytes");
+  check(
+      read_all(work / "pages" / "framec2.html") == "<body>\x1A\0x</body>tail"s + framed + "</body>",
+      "the second page's bytes");
+
+  // End quits at once.
+  PostMessageW(named("Command5"), BM_CLICK, 0, 0);
+  DWORD status = 1;
+  check(WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(process.hProcess, &status) && status == 0,
+        "End ends the program");
+  TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+  std::fprintf(stderr, "%s\n", failures == 0 ? "passed" : "failed");
+  return failures == 0 ? 0 : 1;
+}
