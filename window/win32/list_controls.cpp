@@ -28,7 +28,7 @@ std::string full_folder(std::string_view path) {
     full.resize(size);
   }
   std::string folder = narrow(full);
-  if (folder.size() >= 2 && folder[1] == ':') folder = drive_root(folder) + folder.substr(3);
+  if (folder.size() >= 3 && folder[1] == ':') folder = drive_root(folder) + folder.substr(3);
   while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
   return folder;
 }
