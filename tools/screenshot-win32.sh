@@ -2,6 +2,7 @@
 # Photographs the Windows window, as it opens on a small sample site, into docs/window-win32.png:
 # the 64-bit program under Wine on a virtual display (Xvfb).
 # Usage: tools/screenshot-win32.sh [build-folder]   (default: build/windows-x86_64, built if needed)
+# Needs wine64, xvfb, xdotool and imagemagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
