@@ -76,9 +76,19 @@ std::optional<std::size_t> find_last_skipping(std::string_view haystack, std::st
   first.fill(m);
   for (std::size_t i = m; i-- > 0;) first[static_cast<unsigned char>(needle[i])] = i;
 
+  // at_first[c]: the shift when the first byte compared is c and differs (0 when it matches),
+  // so that the most common step reads one byte and one table entry.
+  std::array<std::size_t, 256> at_first;
+  for (std::size_t c = 0; c < 256; ++c) at_first[c] = std::max(shifts[0], first[c]);
+  at_first[static_cast<unsigned char>(needle[0])] = 0;
+
   std::size_t end = haystack.size() - m + 1;  // one past the last start still possible
   while (end > 0) {
     const std::size_t at = end - 1;
+    if (const std::size_t shift = at_first[static_cast<unsigned char>(haystack[at])]; shift != 0) {
+      end = shift < end ? end - shift : 0;
+      continue;
+    }
     const std::size_t k = common_prefix(haystack.data() + at, needle.data(), m);
     if (k == m) return at;
     // The byte that differed must meet its own value in the needle once it has moved.

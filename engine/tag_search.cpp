@@ -14,11 +14,15 @@
 namespace qv {
 namespace {
 
-// Whole-needle comparisons allowed after `scanned` start positions have been filtered: a few,
-// then one per 512 positions. Ordinary pages stay far below it; pages where the filter lets most
-// positions through exceed it quickly and go to a search whose time does not grow with the
-// needle's length.
-bool over_budget(std::size_t checks, std::size_t scanned) { return checks > 16 + scanned / 512; }
+// The work of comparing the needle at a start where its first `matched` bytes matched, counted in
+// bytes: a fixed cost per comparison, plus the bytes compared.
+std::size_t check_cost(std::size_t matched) { return 32 + matched; }
+
+// The comparison work allowed after `scanned` start positions have been filtered: some, then one
+// byte per 16 positions (a short comparison per 512). Ordinary pages stay far below it; pages where
+// the filter lets many positions through, or where comparisons run deep, exceed it quickly and go
+// to a search whose time does not grow with the needle's length.
+bool over_budget(std::size_t work, std::size_t scanned) { return work > 512 + scanned / 16; }
 
 // The last start below `end` where `needle` occurs, by the search that has no slow case.
 std::optional<std::size_t> find_last_before(std::string_view haystack, std::string_view needle,
@@ -44,13 +48,14 @@ std::optional<std::size_t> find_last_bytewise(std::string_view haystack, std::st
   const char* begin = haystack.data() + rest;  // a match cannot end before this
   const char* const top = haystack.data() + haystack.size();
   const char* end = top;
-  std::size_t checks = 0;
+  std::size_t work = 0;
   while (const char* hit = last_byte(begin, end, last)) {
     const char* start = hit - rest;
-    if (std::memcmp(start, needle.data(), rest) == 0)
-      return static_cast<std::size_t>(start - haystack.data());
+    const std::size_t matched = common_prefix(start, needle.data(), rest);
+    if (matched == rest) return static_cast<std::size_t>(start - haystack.data());
     end = hit;
-    if (over_budget(++checks, static_cast<std::size_t>(top - end)))
+    work += check_cost(matched);
+    if (over_budget(work, static_cast<std::size_t>(top - end)))
       return find_last_before(haystack, needle, static_cast<std::size_t>(start - haystack.data()));
   }
   return std::nullopt;
@@ -99,12 +104,13 @@ struct RarePair {
 // the whole needle matches; none when there is none.
 std::optional<std::size_t> check_candidates(std::string_view haystack, std::string_view needle,
                                             std::size_t start, std::uint32_t mask,
-                                            std::size_t& checks) {
-  checks += static_cast<std::size_t>(__builtin_popcount(mask));
+                                            std::size_t& work) {
   while (mask != 0) {
     const int bit = 31 - __builtin_clz(mask);
     const std::size_t at = start + static_cast<std::size_t>(bit);
-    if (std::memcmp(haystack.data() + at, needle.data(), needle.size()) == 0) return at;
+    const std::size_t matched = common_prefix(haystack.data() + at, needle.data(), needle.size());
+    if (matched == needle.size()) return at;
+    work += check_cost(matched);
     mask &= ~(std::uint32_t{1} << bit);
   }
   return std::nullopt;
@@ -128,7 +134,7 @@ __attribute__((target("avx2"))) std::optional<std::size_t> find_last_avx2(std::s
 
   const std::size_t top = haystack.size() - needle.size() + 1;  // one past the last start
   std::size_t end = top;
-  std::size_t checks = 0;
+  std::size_t work = 0;
   while (end > 0 && reinterpret_cast<std::uintptr_t>(second + end) % 64 != 0) {
     if (matches_at(--end)) return end;
   }
@@ -148,10 +154,10 @@ __attribute__((target("avx2"))) std::optional<std::size_t> find_last_avx2(std::s
     const __m256i any = _mm256_or_si256(low_hits, high_hits);
     if (!_mm256_testz_si256(any, any)) [[unlikely]] {
       const auto high_mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(high_hits));
-      if (auto at = check_candidates(haystack, needle, high, high_mask, checks)) return at;
+      if (auto at = check_candidates(haystack, needle, high, high_mask, work)) return at;
       const auto low_mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(low_hits));
-      if (auto at = check_candidates(haystack, needle, low, low_mask, checks)) return at;
-      if (over_budget(checks, top - low)) return find_last_before(haystack, needle, low);
+      if (auto at = check_candidates(haystack, needle, low, low_mask, work)) return at;
+      if (over_budget(work, top - low)) return find_last_before(haystack, needle, low);
     }
     end = low;
   }
