@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "window/control_table.h"
+#include "window/win32/main_window.h"
 #include "window/win32/win32.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 int failures = 0;
+constexpr int kFirstId = qv::win32::MainWindow::kFirstControlId;
 
 void check(bool ok, const std::string& what) {
   if (ok) return;
@@ -161,7 +163,7 @@ int main(int argc, char** argv) {
   std::vector<HWND> controls;
   for (const qv::ControlSpec& row : table) {
     const std::string name(row.name);
-    HWND control = GetDlgItem(window, 100 + static_cast<int>(controls.size()));
+    HWND control = GetDlgItem(window, kFirstId + static_cast<int>(controls.size()));
     controls.push_back(control);
     if (control == nullptr) {
       check(false, name + " exists");
@@ -196,7 +198,7 @@ int main(int argc, char** argv) {
   bool in_order = true;
   for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) == 0) continue;
-    const int tab_index = table[static_cast<std::size_t>(GetDlgCtrlID(child) - 100)].tab_index;
+    const int tab_index = table[static_cast<std::size_t>(GetDlgCtrlID(child) - kFirstId)].tab_index;
     in_order = in_order && tab_index > last_tab_index;
     last_tab_index = tab_index;
   }

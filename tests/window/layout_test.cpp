@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
+#include "files/path.h"
 #include "window/control_table.h"
 #include "window/folder_navigation.h"
 
@@ -61,22 +62,28 @@ TEST(FolderNavigation, chainsStartAtTheDrivesRoot) {
 }
 #endif
 
+// `path` with the platform's folder separator.
+std::string native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', kFolderSeparator);
+  return path;
+}
+
 TEST(FolderNavigation, eachDriveRemembersTheLastFolderVisitedOnIt) {
-  DriveFolders drives({"/", "/media/usb"});
-  EXPECT_EQ(drives.drive_of("/media/usb/docs"), "/media/usb");
-  EXPECT_EQ(drives.drive_of("/media/usbkey"), "/");
-  EXPECT_EQ(drives.current_folder("/media/usb"), "/media/usb");
+  DriveFolders drives({native("/"), native("/media/usb")});
+  EXPECT_EQ(drives.drive_of(native("/media/usb/docs")), native("/media/usb"));
+  EXPECT_EQ(drives.drive_of(native("/media/usbkey")), native("/"));
+  EXPECT_EQ(drives.current_folder(native("/media/usb")), native("/media/usb"));
 
-  drives.visited("/home/me/site");
-  drives.visited("/media/usb/docs");
-  EXPECT_EQ(drives.current_folder("/"), "/home/me/site");
-  EXPECT_EQ(drives.current_folder("/media/usb"), "/media/usb/docs");
+  drives.visited(native("/home/me/site"));
+  drives.visited(native("/media/usb/docs"));
+  EXPECT_EQ(drives.current_folder(native("/")), native("/home/me/site"));
+  EXPECT_EQ(drives.current_folder(native("/media/usb")), native("/media/usb/docs"));
 
-  drives.set_drives({"/"});  // the stick is gone: its folders now belong to "/"
-  EXPECT_FALSE(drives.is_drive("/media/usb"));
-  EXPECT_EQ(drives.current_folder("/"), "/home/me/site");
-  drives.visited("/media/usb/docs");
-  EXPECT_EQ(drives.current_folder("/"), "/media/usb/docs");
+  drives.set_drives({native("/")});  // the stick is gone: its folders now belong to the root
+  EXPECT_FALSE(drives.is_drive(native("/media/usb")));
+  EXPECT_EQ(drives.current_folder(native("/")), native("/home/me/site"));
+  drives.visited(native("/media/usb/docs"));
+  EXPECT_EQ(drives.current_folder(native("/")), native("/media/usb/docs"));
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 #include "window/win32/main_window.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
 #include <commctrl.h>
 
-#include "files/file_io.h"
 #include "window/control_table.h"
 #include "window/win32/list_controls.h"
 #include "window/win32/text.h"
@@ -18,12 +15,8 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"QuorvaneInsertWindow";
 constexpr int kIconResource = 1;
-// Control identifiers: the control table's row number plus this, clear of IDOK and IDCANCEL.
-constexpr int kFirstControlId = 100;
 // A text box taller than a single line of text shows several lines.
 constexpr int kOneLineTwips = 495;
-// Messages handled in one yield at most, so that a flood of them cannot hold up a run.
-constexpr int kMessagesPerYield = 1000;
 constexpr DWORD kWindowStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
@@ -81,16 +74,6 @@ ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
 }
 
 }  // namespace
-
-std::string Win32Platform::application_folder() const { return qv::application_folder(); }
-
-void Win32Platform::yield() { window_.pump_pending(); }
-
-void Win32Platform::end() {
-  // Pages are replaced atomically and synced by the run; nothing else is pending.
-  std::fflush(nullptr);
-  std::_Exit(0);
-}
 
 MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
     : platform_(*this), volumes_(std::move(volumes)) {
@@ -259,106 +242,6 @@ void MainWindow::show(int show_command) {
   UpdateWindow(hwnd_);
   focus_ = named<ChildControl>("Drive1").hwnd();
   SetFocus(focus_);
-}
-
-bool MainWindow::dispatch(MSG& message) {
-  if (message.message == WM_QUIT) return false;
-  if (!IsWindow(hwnd_) || !IsDialogMessageW(hwnd_, &message)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-  return true;
-}
-
-int MainWindow::run() {
-  MSG message{};
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
-  return static_cast<int>(message.wParam);
-}
-
-void MainWindow::pump_pending() {
-  MSG message{};
-  for (int i = 0; i < kMessagesPerYield && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-    if (!dispatch(message)) {
-      PostQuitMessage(static_cast<int>(message.wParam));  // for the main loop to see
-      return;
-    }
-  }
-}
-
-void MainWindow::close() {
-  bool may_close = true;
-  if (form_ != nullptr) {
-    ++handlers_running_;
-    may_close = form_->Form_QueryUnload();
-    --handlers_running_;
-  }
-  if (!may_close) return;  // a run stops after the page in hand, then ends the program
-  // A handler waiting in a message box would carry on over destroyed controls: end at once.
-  if (handlers_running_ > 0) platform_.end();
-  DestroyWindow(hwnd_);
-}
-
-LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (message == WM_NCCREATE) {
-    auto* window =
-        static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    window->hwnd_ = hwnd;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-  }
-  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (window == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  return window->handle(message, wparam, lparam);
-}
-
-LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
-  const auto child_with_id = [this](int id) -> ChildControl* {
-    const int index = id - kFirstControlId;
-    if (index < 0 || static_cast<std::size_t>(index) >= children_.size()) return nullptr;
-    return children_[static_cast<std::size_t>(index)].get();
-  };
-  switch (message) {
-    case WM_COMMAND:
-      if (lparam != 0) {
-        if (ChildControl* child = child_with_id(LOWORD(wparam))) child->notify(HIWORD(wparam));
-      } else if (LOWORD(wparam) == IDOK) {
-        // Enter, which the dialog keys turn into the window's default command: it presses the
-        // button that has the focus.
-        HWND focus = GetFocus();
-        if (focus != nullptr && GetParent(focus) == hwnd_)
-          if (auto* button = dynamic_cast<CommandButton*>(child_with_id(GetDlgCtrlID(focus))))
-            button->press();
-      }
-      return 0;
-    case WM_MEASUREITEM:
-      reinterpret_cast<MEASUREITEMSTRUCT*>(lparam)->itemHeight = static_cast<UINT>(row_height_);
-      return TRUE;
-    case WM_DRAWITEM: {
-      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
-      if (auto* folders = dynamic_cast<FolderListBox*>(child_with_id(static_cast<int>(item.CtlID))))
-        folders->draw(item);
-      return TRUE;
-    }
-    case WM_ACTIVATE:
-      // The focus goes back to the control that had it when the window was left.
-      if (LOWORD(wparam) == WA_INACTIVE) {
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsChild(hwnd_, focus)) focus_ = focus;
-      } else if (focus_ != nullptr) {
-        SetFocus(focus_);
-        return 0;
-      }
-      break;
-    case WM_CLOSE:
-      close();
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      break;
-  }
-  return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
 }  // namespace qv::win32

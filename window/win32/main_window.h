@@ -35,6 +35,9 @@ class Win32Platform : public Platform {
 // out as Controls, and raises a form's handlers from the controls' notifications.
 class MainWindow {
  public:
+  // Control identifiers: the control table's row number plus this, clear of IDOK and IDCANCEL.
+  static constexpr int kFirstControlId = 100;
+
   // `volumes` lists the drives the drive lists offer.
   explicit MainWindow(std::function<std::vector<Volume>()> volumes = list_volumes);
   ~MainWindow();
