@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Makes the Windows release, one folder and one zip per architecture, from the builds of
+# tools/build-windows.sh (made when missing): dist/quorvane-insert-VERSION-windows-ARCH/ holds
+# the window program, the command line, a sample quorvane.ini and a short read-me (CR LF).
+# Usage: tools/release-windows.sh [i686|x86_64...]   (default: both)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+architectures=("$@")
+[ ${#architectures[@]} -gt 0 ] || architectures=(i686 x86_64)
+version=$(sed -n 's/^project(quorvane_insert VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+for arch in "${architectures[@]}"; do
+  build=build/windows-$arch
+  if [ ! -f "$build/app/quorvane-insert.exe" ] || [ ! -f "$build/cli/quorvane-insert-cli.exe" ]; then
+    QV_WINDOWS_TESTS=OFF bash tools/build-windows.sh "$arch"
+  fi
+  name=quorvane-insert-$version-windows-$arch
+  rm -rf "dist/$name" "dist/$name.zip"
+  mkdir -p "dist/$name"
+  cp "$build/app/quorvane-insert.exe" "$build/cli/quorvane-insert-cli.exe" "dist/$name/"
+  sed 's/$/\r/' packaging/quorvane.ini >"dist/$name/quorvane.ini"
+  sed 's/$/\r/' packaging/windows/README.txt >"dist/$name/README.txt"
+  (cd dist && cmake -E tar cf "$name.zip" --format=zip "$name")
+  echo "wrote dist/$name.zip"
+done
