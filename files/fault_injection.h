@@ -2,10 +2,14 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
+#include <string>
 
-// Test-only switch that makes the file layer's writes fail on purpose, so that tests can show
-// what a run does when a disk fills up or a device fails in the middle of a page. The programs
-// never arm it; unarmed, it costs one relaxed atomic load per write call.
+// Test-only switches: one makes the file layer's writes fail on purpose, so that tests can show
+// what a run does when a disk fills up or a device fails in the middle of a page; the other runs a
+// test's action between a page's read and its replacement, so that races (a page edited, swapped
+// for a link or a pipe) happen at a known instant. The programs never arm them; unarmed, each
+// costs one relaxed atomic load per call.
 namespace qv::fault_injection {
 
 namespace detail {
@@ -13,6 +17,9 @@ namespace detail {
 inline std::atomic<std::size_t> writes_before_failure{0};
 // The errno value the armed write fails with.
 inline std::atomic<int> armed_code{0};
+
+inline std::atomic<bool> action_armed{false};
+inline std::function<void(const std::string&)> action_before_replace;
 
 inline int take_armed_write_failure() {
   // Counts this call down; the call that brings the count from 1 to 0 is the one that fails.
@@ -31,8 +38,23 @@ inline void fail_write(std::size_t nth, int error_code) {
   detail::writes_before_failure.store(nth);
 }
 
-// Disarms a failure that has not happened yet.
-inline void clear() { detail::writes_before_failure.store(0); }
+// Runs `action` with the page's listed path each time the file layer is about to check that a
+// page is still the file it read and to replace it (after its new content is on stable storage).
+inline void before_replace(std::function<void(const std::string& path)> action) {
+  detail::action_before_replace = std::move(action);
+  detail::action_armed.store(static_cast<bool>(detail::action_before_replace));
+}
+
+// Disarms a failure that has not happened yet, and the action.
+inline void clear() {
+  detail::writes_before_failure.store(0);
+  before_replace(nullptr);
+}
+
+// Called by the file layer before it replaces a page.
+inline void run_before_replace(const std::string& path) {
+  if (detail::action_armed.load(std::memory_order_relaxed)) detail::action_before_replace(path);
+}
 
 // Called by the file layer before each write call: the errno value the write must fail with, or 0
 // to write normally.

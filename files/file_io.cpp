@@ -1,5 +1,5 @@
-// POSIX implementation of the file layer. This file and the folder listing are the only domain
-// sources that include operating-system headers.
+// POSIX implementation of the file layer's whole-file reads and the helpers its other POSIX
+// sources share. Only the sources of this folder include operating-system headers.
 #include "files/file_io.h"
 
 #include <cerrno>
@@ -17,40 +17,75 @@
 #include "files/fault_injection.h"
 #include "files/page_buffer.h"
 #include "files/path.h"
+#include "files/posix_io.h"
 
 namespace qv {
+namespace posix {
 namespace {
 
-constexpr std::string_view kTemporaryMark = ".qv-tmp-";
+template <typename Buffer>
+int read_into(int fd, const struct stat& info, Buffer& out) {
+  if (info.st_size > 0) {
+    // Size once, then read straight into the buffer; a file that grows meanwhile is still read
+    // to its end below. A std::string keeps its old bytes until they are read over, so that a
+    // buffer used for page after page is not first filled with zeros each time.
+    out.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+      ssize_t got = ::read(fd, out.data() + filled, out.size() - filled);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        const int code = errno;
+        out.clear();
+        return code;
+      }
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    out.resize(filled);
+  } else {
+    out.clear();
+  }
+  char chunk[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int code = errno;
+      out.clear();
+      return code;
+    }
+    if (got == 0) break;
+    out.append(chunk, static_cast<std::size_t>(got));
+  }
+  return 0;
+}
+
+}  // namespace
 
 IoError error_from_errno(const std::string& path, int code) {
   return IoError{path, std::strerror(code)};
 }
 
-// Closes a descriptor when it leaves scope, unless released.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the result: a delayed write error can surface only here.
-  int close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
+std::string not_regular_reason(mode_t mode) {
+  const char* kind = S_ISFIFO(mode)                    ? " (a named pipe)"
+                     : S_ISCHR(mode) || S_ISBLK(mode) ? " (a device)"
+                     : S_ISSOCK(mode)                 ? " (a socket)"
+                                                      : "";
+  return std::string("Not a regular file") + kind;
+}
 
- private:
-  int fd_;
-};
+std::optional<IoError> regular_file_error(const std::string& path, const struct stat& info) {
+  if (S_ISREG(info.st_mode)) return std::nullopt;
+  if (S_ISDIR(info.st_mode)) return error_from_errno(path, EISDIR);
+  return IoError{path, not_regular_reason(info.st_mode)};
+}
 
-// Writes every piece in order, gathered into as few system calls as possible, resuming after
-// partial writes and interruptions. An armed fault counts each non-empty piece as one write: the
-// pieces before the failing one still reach the file, as they would one write at a time.
+int read_all(int fd, const struct stat& info, std::string& out) { return read_into(fd, info, out); }
+int read_all(int fd, const struct stat& info, PageBuffer& out) { return read_into(fd, info, out); }
+
+// An armed fault counts each non-empty piece as one write: the pieces before the failing one
+// still reach the file, as they would one write at a time.
 int write_all(int fd, std::span<const std::string_view> pieces) {
   int injected = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -86,78 +121,35 @@ int write_all(int fd, std::span<const std::string_view> pieces) {
   return injected;
 }
 
-// The file a path finally names, symbolic links resolved; the path itself when it names no link.
-std::optional<std::string> resolve_links(const std::string& path, int& code) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (resolved == nullptr) {
-    code = errno;
-    return std::nullopt;
-  }
-  std::string target(resolved);
-  std::free(resolved);
-  return target;
-}
+}  // namespace posix
 
-// Whether this process may write the file: the rename that replaces it would otherwise bypass
-// the file's own permission. The superuser may write anything, so for it a file whose mode
-// grants no write bit to anyone counts as deliberately read-only.
-bool may_write(const std::string& target, const struct stat& info, uid_t effective_user) {
-  if (effective_user == 0) return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
-}
+using posix::error_from_errno;
 
-// Reads the whole file into `out`, a std::string or a PageBuffer.
+namespace {
+
+// Reads the whole regular file at `path` into `out`. The file is opened without blocking, so that
+// a named pipe or a device is refused at once instead of waited on or read forever.
 template <typename Buffer>
 std::optional<IoError> read_whole(const std::string& path, Buffer& out) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     out.clear();
     return error_from_errno(path, errno);
   }
-  Descriptor file(fd);
-
+  posix::Descriptor file(fd);
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &info) != 0) {
     out.clear();
-    return error_from_errno(path, code);
+    return error_from_errno(path, errno);
   }
-  if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    // Size once, then read straight into the buffer; a file that grows meanwhile is still read
-    // to its end below. A std::string keeps its old bytes until they are read over, so that a
-    // buffer used for page after page is not first filled with zeros each time.
-    out.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t filled = 0;
-    while (filled < out.size()) {
-      ssize_t got = ::read(fd, out.data() + filled, out.size() - filled);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        int code = errno;
-        out.clear();
-        return error_from_errno(path, code);
-      }
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-    }
-    out.resize(filled);
-  } else {
+  if (std::optional<IoError> error = posix::regular_file_error(path, info)) {
     out.clear();
+    return error;
   }
-  char chunk[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      int code = errno;
-      out.clear();
-      return error_from_errno(path, code);
-    }
-    if (got == 0) break;
-    out.append(chunk, static_cast<std::size_t>(got));
-  }
+  if (int code = posix::read_all(fd, info, out)) return error_from_errno(path, code);
   return std::nullopt;
 }
 
@@ -171,85 +163,12 @@ std::optional<IoError> read_file(const std::string& path, PageBuffer& out) {
   return read_whole(path, out);
 }
 
-std::optional<IoError> replace_file(const std::string& path,
-                                    std::span<const std::string_view> pieces) {
-  // Only a symbolic link needs resolving (the rename must replace the file it leads to, not the
-  // link); any other path is used as given, sparing a lookup of every folder on the way.
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return error_from_errno(path, errno);
-  std::string target = path;
-  if (S_ISLNK(info.st_mode)) {
-    int code = 0;
-    std::optional<std::string> resolved = resolve_links(path, code);
-    if (!resolved) return error_from_errno(path, code);
-    target = std::move(*resolved);
-    if (::stat(target.c_str(), &info) != 0) return error_from_errno(path, errno);
-  }
-  if (!S_ISREG(info.st_mode))
-    return error_from_errno(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  const uid_t effective_user = ::geteuid();
-  if (!may_write(target, info, effective_user)) return error_from_errno(path, EACCES);
-
-  std::size_t slash = target.rfind('/');
-  std::string folder = target.substr(0, slash + 1);
-  std::string name = target.substr(slash + 1);
-  std::string temporary = folder + "." + name + std::string(kTemporaryMark) + "XXXXXX";
-  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // exclusive creation, mode 0600
-  if (fd < 0) return error_from_errno(path, errno);
-  Descriptor file(fd);
-
-  auto fail = [&](int failure) {
-    if (file.get() >= 0) file.close();
-    ::unlink(temporary.c_str());
-    return error_from_errno(path, failure);
-  };
-
-  if (int failure = write_all(fd, pieces)) return fail(failure);
-  if (info.st_uid != effective_user || info.st_gid != ::getegid()) {
-    // Only the superuser may give the file away; others keep what the system allows.
-    if (::fchown(fd, info.st_uid, info.st_gid) != 0 && effective_user == 0) return fail(errno);
-  }
-  // After fchown, which clears set-user-ID and set-group-ID bits.
-  if (::fchmod(fd, info.st_mode & 07777) != 0) return fail(errno);
-  if (file.close() != 0) return fail(errno);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) return fail(errno);
-  return std::nullopt;
-}
-
-std::optional<IoError> replace_file(const std::string& path, std::string_view content) {
-  return replace_file(path, std::span<const std::string_view>(&content, 1));
-}
-
-std::optional<std::string> resolved_path(const std::string& path) {
-  int ignored = 0;
-  return resolve_links(path, ignored);
-}
-
-std::optional<std::string> PathResolver::resolve(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string_view name = std::string_view(path).substr(slash + 1);
-  struct stat info {};
-  if (name.empty() || name == "." || name == ".." || ::lstat(path.c_str(), &info) != 0 ||
-      S_ISLNK(info.st_mode))
-    return resolved_path(path);
-  // An entry that is no link resolves to its folder's resolution followed by its name.
-  const std::string folder = slash == std::string::npos ? std::string(".")
-                             : slash == 0               ? std::string("/")
-                                                        : path.substr(0, slash);
-  if (!folder_ || folder != folder_->first) {
-    std::optional<std::string> resolved = resolved_path(folder);
-    if (!resolved) return std::nullopt;
-    folder_.emplace(folder, with_trailing_separator(*resolved));
-  }
-  return folder_->second + std::string(name);
-}
-
 std::optional<IoError> sync_file_systems(std::span<const std::string> folders) {
   std::set<dev_t> synced;
   for (const std::string& folder : folders) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return error_from_errno(folder, errno);
-    Descriptor handle(fd);
+    posix::Descriptor handle(fd);
     struct stat info {};
     if (::fstat(fd, &info) != 0) return error_from_errno(folder, errno);
     if (!synced.insert(info.st_dev).second) continue;
@@ -267,9 +186,14 @@ std::string application_folder() {
 }
 
 bool is_temporary_name(std::string_view name) {
-  std::size_t mark = name.rfind(kTemporaryMark);
-  return !name.empty() && name.front() == '.' && mark != std::string_view::npos &&
-         name.size() == mark + kTemporaryMark.size() + 6;
+  using posix::kTemporaryPrefix;
+  if (name.size() != kTemporaryPrefix.size() + posix::kTemporaryRandomLength ||
+      !name.starts_with(kTemporaryPrefix))
+    return false;
+  for (char c : name.substr(kTemporaryPrefix.size()))
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+      return false;
+  return true;
 }
 
 }  // namespace qv

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "files/file_io.h"
+
+namespace qv {
+
+class PageBuffer;
+
+// Names one file on the machine, whatever path leads to it: its volume and its number there.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Names one directory entry, whatever path leads to it (links, bind mounts, "..": all the same):
+// the folder that really holds it and its name there. Hard links are distinct entries.
+struct EntryIdentity {
+  FileIdentity folder;
+  std::string name;
+  friend auto operator<=>(const EntryIdentity&, const EntryIdentity&) = default;
+};
+
+// A page read for rewriting. It holds the folder that really contains the page (a link on the
+// listed path was resolved once, when the page was read) and the file as read, so that its
+// rewrite lands on that same entry, whatever becomes of the path meanwhile. Destroying it closes
+// what it holds and removes a temporary file that has not replaced the page.
+class OpenedPage {
+ public:
+  struct State;  // the platform's handles
+  explicit OpenedPage(std::unique_ptr<State> state);
+  OpenedPage(OpenedPage&&) noexcept;
+  OpenedPage& operator=(OpenedPage&&) noexcept;
+  ~OpenedPage();
+
+  // The path the page was listed under (for messages).
+  const std::string& path() const;
+  // The entry that is rewritten.
+  const EntryIdentity& entry() const;
+  // Bytes in the staged temporary file; 0 when nothing is staged.
+  std::uint64_t staged_size() const;
+
+  State& state() { return *state_; }
+  const State& state() const { return *state_; }
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// How an attempt to replace a page ended.
+enum class CommitOutcome {
+  replaced,  // the page now holds the staged content
+  changed,   // the page changed since it was read: nothing was written, the staged file is gone
+};
+
+// The file side of a batch of page rewrites. Each page is read through the folder that really
+// holds it; its new content goes to a locked, hidden temporary file in that folder, with the page's
+// owner, permission bits and extended attributes (access control lists included); the staged files
+// of a group are put on stable storage together; each then replaces its page, unless the page
+// changed since it was read. Folders it opens are cleared of the temporary files of dead runs.
+class PageFiles {
+ public:
+  PageFiles();
+  PageFiles(const PageFiles&) = delete;
+  PageFiles& operator=(const PageFiles&) = delete;
+  ~PageFiles();
+
+  // Opens the page at `path` and reads it whole into `out`. Only a regular file is read; anything
+  // else (folder, pipe, device) is refused at once, without blocking.
+  [[nodiscard]] std::variant<OpenedPage, IoError> read(const std::string& path, PageBuffer& out);
+  [[nodiscard]] std::variant<OpenedPage, IoError> read(const std::string& path, std::string& out);
+
+  // Reads `page` again, from the same entry (no new link resolution), after it changed.
+  [[nodiscard]] std::variant<OpenedPage, IoError> reread(const OpenedPage& page, PageBuffer& out);
+  [[nodiscard]] std::variant<OpenedPage, IoError> reread(const OpenedPage& page, std::string& out);
+
+  // Writes `pieces` to a new temporary file beside `page`, carrying the page's owner, permission
+  // bits and extended attributes. Refuses a page its user may not write, and one whose attributes
+  // cannot all be carried over.
+  [[nodiscard]] std::optional<IoError> stage(OpenedPage& page,
+                                             std::span<const std::string_view> pieces);
+
+  // Puts every file staged since the last call on stable storage, one flush per file system.
+  [[nodiscard]] std::optional<IoError> make_durable();
+
+  // Replaces `page` by its staged file, unless the page no longer is the file that was read,
+  // unchanged (same file, size and modification time); then the staged file is removed.
+  [[nodiscard]] std::variant<CommitOutcome, IoError> commit(OpenedPage& page);
+
+  // Puts the replacements done so far on stable storage (the folders' entries).
+  [[nodiscard]] std::optional<IoError> sync_written();
+
+  struct Folders;  // the platform's open folders
+
+ private:
+  std::unique_ptr<Folders> folders_;
+};
+
+}  // namespace qv
