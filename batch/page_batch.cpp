@@ -1,57 +1,159 @@
 #include "batch/page_batch.h"
 
 #include <set>
+#include <variant>
 
 #include "files/page_buffer.h"
+#include "files/page_files.h"
 
 namespace qv {
 namespace {
 
-std::string folder_of(const std::string& path) {
-  std::size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
+// A group is flushed to stable storage in one go, then its pages are replaced. The bounds keep
+// the open files (two per page) and the work redone after a failure small.
+constexpr std::size_t kGroupPages = 128;
+constexpr std::uint64_t kGroupBytes = 64u << 20;
+
+// A page read and decided on, not yet reported done.
+struct Decided {
+  std::size_t index;
+  PageOutcome outcome;
+  std::optional<OpenedPage> staged;  // its new content, waiting for the group's flush
+};
+
+class Batch {
+ public:
+  Batch(std::span<const std::string> paths, PageEditor& editor, WriteMode mode)
+      : paths_(paths), editor_(editor), mode_(mode), store_(editor.page_store()) {}
+
+  BatchResult run() {
+    for (std::size_t i = 0; i < paths_.size() && !result_.failure; ++i) {
+      if (!take(i)) break;
+      if (editor_.stop_requested()) break;
+    }
+    flush();
+    decided_.clear();
+    result_.sync_error = files_.sync_written();
+    return std::move(result_);
+  }
+
+ private:
+  // Reads, decides and stages page `i`; false when the batch must stop.
+  bool take(std::size_t i) {
+    std::variant<OpenedPage, IoError> read = read_page(paths_[i]);
+    if (IoError* error = std::get_if<IoError>(&read)) return stop_at(i, PageAccess::read, *error);
+    OpenedPage page = std::get<OpenedPage>(std::move(read));
+    if (rewritten_.contains(page.entry())) {
+      // A second path to an entry already given new content would give it the text twice.
+      decided_.push_back({i, PageOutcome::already_rewritten, std::nullopt});
+    } else if (std::optional<std::vector<std::string_view>> pieces = editor_.edit(i, view())) {
+      rewritten_.insert(page.entry());
+      if (mode_ == WriteMode::write) {
+        if (std::optional<IoError> error = files_.stage(page, *pieces))
+          return stop_at(i, PageAccess::write, *error);
+        staged_bytes_ += page.staged_size();
+        decided_.push_back({i, PageOutcome::changed, std::move(page)});
+      } else {
+        decided_.push_back({i, PageOutcome::changed, std::nullopt});
+      }
+    } else {
+      decided_.push_back({i, PageOutcome::unchanged, std::nullopt});
+    }
+    if (decided_.size() >= kGroupPages || staged_bytes_ >= kGroupBytes) flush();
+    return !result_.failure;
+  }
+
+  // Ends the batch at page `i`, once the pages decided before it are done.
+  bool stop_at(std::size_t i, PageAccess access, IoError error) {
+    flush();
+    if (!result_.failure) result_.failure = PageFailure{i, access, std::move(error)};
+    return false;
+  }
+
+  // Puts the staged pages on stable storage, then replaces them and reports every decided page,
+  // in list order, up to the first that fails.
+  void flush() {
+    std::optional<IoError> durable = any_staged() ? files_.make_durable() : std::nullopt;
+    staged_bytes_ = 0;
+    for (Decided& page : decided_) {
+      if (page.staged) {
+        if (durable) {
+          result_.failure = PageFailure{page.index, PageAccess::write, std::move(*durable)};
+          break;
+        }
+        if (!commit_page(page)) break;
+      }
+      if (page.outcome == PageOutcome::changed) ++result_.written;
+      ++result_.done;
+      editor_.page_done(page.index, page.outcome);
+    }
+    decided_.clear();  // closes the pages, removes staged files that were not used
+  }
+
+  bool any_staged() const {
+    for (const Decided& page : decided_)
+      if (page.staged) return true;
+    return false;
+  }
+
+  // Replaces one staged page. A page changed since it was read is read and edited again, once;
+  // false (with the failure recorded) when it cannot be replaced.
+  bool commit_page(Decided& page) {
+    for (int attempt = 0;; ++attempt) {
+      std::variant<CommitOutcome, IoError> committed = files_.commit(*page.staged);
+      if (IoError* error = std::get_if<IoError>(&committed))
+        return fail(page, PageAccess::write, std::move(*error));
+      if (std::get<CommitOutcome>(committed) == CommitOutcome::replaced) return true;
+      if (attempt == 1)
+        return fail(page, PageAccess::write,
+                    IoError{paths_[page.index], "It changed while being processed"});
+      std::variant<OpenedPage, IoError> read = reread(*page.staged);
+      if (IoError* error = std::get_if<IoError>(&read))
+        return fail(page, PageAccess::read, std::move(*error));
+      page.staged = std::get<OpenedPage>(std::move(read));
+      std::optional<std::vector<std::string_view>> pieces = editor_.edit(page.index, view());
+      if (!pieces) {
+        page.outcome = PageOutcome::unchanged;
+        page.staged.reset();
+        return true;
+      }
+      std::optional<IoError> error = files_.stage(*page.staged, *pieces);
+      if (!error) error = files_.make_durable();
+      if (error) return fail(page, PageAccess::write, std::move(*error));
+    }
+  }
+
+  bool fail(const Decided& page, PageAccess access, IoError error) {
+    result_.failure = PageFailure{page.index, access, std::move(error)};
+    return false;
+  }
+
+  std::variant<OpenedPage, IoError> read_page(const std::string& path) {
+    if (store_) return files_.read(path, *store_->bytes, store_->headroom);
+    return files_.read(path, buffer_);
+  }
+  std::variant<OpenedPage, IoError> reread(const OpenedPage& page) {
+    if (store_) return files_.reread(page, *store_->bytes, store_->headroom);
+    return files_.reread(page, buffer_);
+  }
+  std::string_view view() const { return store_ ? *store_->bytes : buffer_.view(); }
+
+  std::span<const std::string> paths_;
+  PageEditor& editor_;
+  WriteMode mode_;
+  std::optional<PageEditor::PageStore> store_;
+  PageBuffer buffer_;  // one for the whole batch: pages seldom need it to grow
+  PageFiles files_;
+  std::set<EntryIdentity> rewritten_;  // the entries given new content
+  std::vector<Decided> decided_;       // the current group, in list order
+  std::uint64_t staged_bytes_ = 0;
+  BatchResult result_;
+};
 
 }  // namespace
 
 BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode) {
-  BatchResult result;
-  PageBuffer buffer;  // one for the whole batch: pages seldom need it to grow
-  std::set<std::string> written_folders;
-  std::set<std::string> rewritten;  // the files given new content, as resolved paths
-  PathResolver resolver;
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    PageOutcome outcome = PageOutcome::unchanged;
-    // A second path to a file already rewritten would give it the text twice.
-    const std::optional<std::string> file = resolver.resolve(paths[i]);
-    if (file && rewritten.contains(*file)) {
-      outcome = PageOutcome::already_rewritten;
-    } else {
-      if (std::optional<IoError> error = read_file(paths[i], buffer)) {
-        result.failure = PageFailure{i, PageAccess::read, std::move(*error)};
-        break;
-      }
-      if (std::optional<std::vector<std::string_view>> pieces = editor.edit(i, buffer.view())) {
-        if (mode == WriteMode::write) {
-          if (std::optional<IoError> error = replace_file(paths[i], *pieces)) {
-            result.failure = PageFailure{i, PageAccess::write, std::move(*error)};
-            break;
-          }
-          // The folder of the file itself: a link may lead to another file system.
-          written_folders.insert(folder_of(file ? *file : paths[i]));
-        }
-        if (file) rewritten.insert(*file);
-        ++result.written;
-        outcome = PageOutcome::changed;
-      }
-    }
-    ++result.done;
-    editor.page_done(i, outcome);
-    if (editor.stop_requested()) break;
-  }
-  std::vector<std::string> folders(written_folders.begin(), written_folders.end());
-  result.sync_error = sync_file_systems(folders);
-  return result;
+  return Batch(paths, editor, mode).run();
 }
 
 }  // namespace qv

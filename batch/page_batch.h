@@ -28,7 +28,16 @@ class PageEditor {
   // next call. Not called for a file the batch has already rewritten.
   virtual std::optional<std::vector<std::string_view>> edit(std::size_t index,
                                                             std::string_view page) = 0;
-  // Told once the page at `index` is fully handled; never for the page that stops the batch.
+  // The string pages are read into when the editor keeps each page (the window shows it), so
+  // that a page is held once; `headroom` bytes are reserved beyond it for an insertion in place.
+  // None: the batch reads into a buffer of its own.
+  struct PageStore {
+    std::string* bytes;
+    std::size_t headroom;
+  };
+  virtual std::optional<PageStore> page_store() { return std::nullopt; }
+  // Told once the page at `index` is fully handled, in list order (a page may be edited again
+  // before it is done, when it changed meanwhile); never for the page that stops the batch.
   virtual void page_done(std::size_t /*index*/, PageOutcome /*outcome*/) {}
   // Asked after each page: true ends the batch before the next page.
   virtual bool stop_requested() const { return false; }
@@ -55,10 +64,13 @@ struct BatchResult {
   std::optional<IoError> sync_error;  // the rewritten pages may not be on stable storage yet
 };
 
-// Walks `paths` in order: reads each page whole, lets `editor` decide its new
-// content, and rewrites the page atomically when there is one. A file is rewritten at most once
-// per batch, however many of the paths lead to it. Stops at the first page that cannot be read or
-// written. Pages already rewritten are put on stable storage before it returns.
+// Walks `paths` in order: reads each page whole, lets `editor` decide its new content, and
+// rewrites the page atomically when there is one. New contents are put on stable storage before
+// they replace their pages, a group of pages at a time; pages are replaced in list order. A page
+// changed by someone else since it was read is read and edited again, once; a second change stops
+// the batch there. A directory entry is rewritten at most once per batch, however many of the
+// paths lead to it. Stops at the first page that cannot be read or written. Pages already
+// rewritten are put on stable storage before it returns.
 BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode);
 
 }  // namespace qv

@@ -29,28 +29,35 @@ class InsertionEditor final : public PageEditor {
  public:
   InsertionEditor(std::span<const std::string> pages, std::string_view tag, std::string_view text,
                   Presence presence, Report& report)
-      : pages_(pages), tag_(tag), text_(text), presence_(presence), report_(report) {}
+      : pages_(pages),
+        tag_(tag),
+        text_(text),
+        presence_(presence),
+        report_(report),
+        outcomes_(pages.size(), Outcome::no_tag) {}
 
   std::optional<std::vector<std::string_view>> edit(std::size_t index,
                                                     std::string_view page) override {
     if (test_hooks::page_in_hand != nullptr) test_hooks::page_in_hand(index);
+    // Pages are decided a group ahead of being done: each keeps its own outcome till then.
+    Outcome& outcome = outcomes_[index];
     if (presence_ == Presence::skip_present && find_last(page, text_)) {
-      outcome_ = Outcome::skipped;
+      outcome = Outcome::skipped;
       return std::nullopt;
     }
     std::optional<Insertion> insertion = insert_before_last(page, tag_, text_);
     if (!insertion) {
-      outcome_ = Outcome::no_tag;
+      outcome = Outcome::no_tag;
       return std::nullopt;
     }
-    outcome_ = Outcome::upgraded;
+    outcome = Outcome::upgraded;
     const auto pieces = insertion->pieces();
     return std::vector<std::string_view>(pieces.begin(), pieces.end());
   }
 
   void page_done(std::size_t index, PageOutcome outcome) override {
-    if (outcome == PageOutcome::already_rewritten) outcome_ = Outcome::skipped;
-    report_.page(pages_[index], outcome_, Report::Clock::now());
+    if (outcome == PageOutcome::already_rewritten) outcomes_[index] = Outcome::skipped;
+    report_.page(pages_[index], outcomes_[index], Report::Clock::now());
   }
 
   // A stop request, or an output that cannot be written, ends the run after the page in hand.
@@ -64,7 +71,7 @@ class InsertionEditor final : public PageEditor {
   std::string_view text_;
   Presence presence_;
   Report& report_;
-  Outcome outcome_ = Outcome::no_tag;
+  std::vector<Outcome> outcomes_;
 };
 
 void report_failure(Report& report, const PageFailure& failure, std::size_t page_count,

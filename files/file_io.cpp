@@ -68,7 +68,7 @@ IoError error_from_errno(const std::string& path, int code) {
 }
 
 std::string not_regular_reason(mode_t mode) {
-  const char* kind = S_ISFIFO(mode)                    ? " (a named pipe)"
+  const char* kind = S_ISFIFO(mode)                   ? " (a named pipe)"
                      : S_ISCHR(mode) || S_ISBLK(mode) ? " (a device)"
                      : S_ISSOCK(mode)                 ? " (a socket)"
                                                       : "";
@@ -191,8 +191,7 @@ bool is_temporary_name(std::string_view name) {
       !name.starts_with(kTemporaryPrefix))
     return false;
   for (char c : name.substr(kTemporaryPrefix.size()))
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
-      return false;
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
   return true;
 }
 

@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <tuple>
 #include <map>
 #include <set>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <vector>
 
 #include <dirent.h>
@@ -76,7 +76,8 @@ struct PageFiles::Folders {
   const gid_t group = ::getegid();
   std::map<std::string, std::shared_ptr<Folder>> by_path;  // the folders reached lately
   std::set<FileIdentity> cleaned;  // folders already cleared of dead runs' leftovers
-  std::map<dev_t, std::shared_ptr<Folder>> staged;   // a folder of each file system with staged files
+  std::map<dev_t, std::shared_ptr<Folder>>
+      staged;  // a folder of each file system with staged files
   std::map<dev_t, std::shared_ptr<Folder>> written;  // and with replaced pages
 
   std::variant<std::shared_ptr<Folder>, int> open(const std::string& path) {
@@ -115,7 +116,8 @@ std::string temporary_name() {
   static std::atomic<std::uint64_t> state = [] {
     std::uint64_t seed = 0;
     if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
-      seed = static_cast<std::uint64_t>(::getpid()) ^ static_cast<std::uint64_t>(std::time(nullptr));
+      seed =
+          static_cast<std::uint64_t>(::getpid()) ^ static_cast<std::uint64_t>(std::time(nullptr));
     return seed;
   }();
   std::uint64_t x = state.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
@@ -143,7 +145,8 @@ void remove_leftovers(const Folder& folder) {
   while (const dirent* entry = ::readdir(listing)) {
     if (!is_temporary_name(entry->d_name)) continue;
     Descriptor file(::openat(folder.fd.get(), entry->d_name, kOpenPage));
-    struct stat held {}, named {};
+    struct stat held {
+    }, named{};
     if (file.get() < 0 || ::fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode)) continue;
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) continue;  // a live run's
     // Still the file locked (not one a live run created under that name since): remove it.
@@ -176,8 +179,7 @@ int create_temporary(const Folder& folder, std::string& name) {
 // Whether the entry still is the file that was read, unchanged.
 bool unchanged(const struct stat& now, const struct stat& read) {
   return now.st_dev == read.st_dev && now.st_ino == read.st_ino && now.st_size == read.st_size &&
-         now.st_mtim.tv_sec == read.st_mtim.tv_sec &&
-         now.st_mtim.tv_nsec == read.st_mtim.tv_nsec &&
+         now.st_mtim.tv_sec == read.st_mtim.tv_sec && now.st_mtim.tv_nsec == read.st_mtim.tv_nsec &&
          now.st_ctim.tv_sec == read.st_ctim.tv_sec && now.st_ctim.tv_nsec == read.st_ctim.tv_nsec;
 }
 
@@ -203,10 +205,14 @@ int open_entry(const Folder& folder, const std::string& name) {
   return fd >= 0 ? fd : -errno;
 }
 
+void reserve(PageBuffer&, std::size_t) {}
+void reserve(std::string& out, std::size_t size) { out.reserve(size); }  // empty: nothing copied
+
 // Reads the page whose entry `name` of `folder` was opened as `opened` (see open_entry).
 template <typename Buffer>
 std::variant<OpenedPage, IoError> read_opened(std::shared_ptr<Folder> folder, std::string name,
-                                              int opened, const std::string& path, Buffer& out) {
+                                              int opened, const std::string& path, Buffer& out,
+                                              std::size_t headroom) {
   out.clear();
   if (opened == -ELOOP) return IoError{path, "Not a regular file (a symbolic link)"};
   if (opened < 0) return error_from_errno(path, -opened);
@@ -215,6 +221,7 @@ std::variant<OpenedPage, IoError> read_opened(std::shared_ptr<Folder> folder, st
   if (::fstat(opened, &state->read_info) != 0) return error_from_errno(path, errno);
   if (std::optional<IoError> error = posix::regular_file_error(path, state->read_info))
     return *error;
+  reserve(out, static_cast<std::size_t>(state->read_info.st_size) + headroom);
   if (int code = posix::read_all(opened, state->read_info, out))
     return error_from_errno(path, code);
   state->path = path;
@@ -225,7 +232,7 @@ std::variant<OpenedPage, IoError> read_opened(std::shared_ptr<Folder> folder, st
 
 template <typename Buffer>
 std::variant<OpenedPage, IoError> read_page(PageFiles::Folders& folders, const std::string& path,
-                                            Buffer& out) {
+                                            Buffer& out, std::size_t headroom) {
   auto [folder_path, name] = split(path);
   std::variant<std::shared_ptr<Folder>, int> folder = folders.open(folder_path);
   if (const int* code = std::get_if<int>(&folder)) {
@@ -250,7 +257,7 @@ std::variant<OpenedPage, IoError> read_page(PageFiles::Folders& folders, const s
     }
     opened = open_entry(*std::get<0>(folder), name);
   }
-  return read_opened(std::get<0>(std::move(folder)), std::move(name), opened, path, out);
+  return read_opened(std::get<0>(std::move(folder)), std::move(name), opened, path, out, headroom);
 }
 
 }  // namespace
@@ -267,19 +274,22 @@ PageFiles::PageFiles() : folders_(std::make_unique<Folders>()) {}
 PageFiles::~PageFiles() = default;
 
 std::variant<OpenedPage, IoError> PageFiles::read(const std::string& path, PageBuffer& out) {
-  return read_page(*folders_, path, out);
+  return read_page(*folders_, path, out, 0);
 }
-std::variant<OpenedPage, IoError> PageFiles::read(const std::string& path, std::string& out) {
-  return read_page(*folders_, path, out);
+std::variant<OpenedPage, IoError> PageFiles::read(const std::string& path, std::string& out,
+                                                  std::size_t headroom) {
+  return read_page(*folders_, path, out, headroom);
 }
 
 std::variant<OpenedPage, IoError> PageFiles::reread(const OpenedPage& page, PageBuffer& out) {
   const OpenedPage::State& s = page.state();
-  return read_opened(s.folder, s.entry.name, open_entry(*s.folder, s.entry.name), s.path, out);
+  return read_opened(s.folder, s.entry.name, open_entry(*s.folder, s.entry.name), s.path, out, 0);
 }
-std::variant<OpenedPage, IoError> PageFiles::reread(const OpenedPage& page, std::string& out) {
+std::variant<OpenedPage, IoError> PageFiles::reread(const OpenedPage& page, std::string& out,
+                                                    std::size_t headroom) {
   const OpenedPage::State& s = page.state();
-  return read_opened(s.folder, s.entry.name, open_entry(*s.folder, s.entry.name), s.path, out);
+  return read_opened(s.folder, s.entry.name, open_entry(*s.folder, s.entry.name), s.path, out,
+                     headroom);
 }
 
 std::optional<IoError> PageFiles::stage(OpenedPage& page,
@@ -311,8 +321,7 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
   }
   // After fchown, which clears file capabilities, and before fchmod, since a read-only mode
   // would forbid setting user attributes.
-  if (std::optional<std::string> refusal =
-          copy_attributes(s.page.get(), fd, folder.default_acl)) {
+  if (std::optional<std::string> refusal = copy_attributes(s.page.get(), fd, folder.default_acl)) {
     s.discard_temporary();
     return IoError{s.path, *refusal};
   }
@@ -343,8 +352,7 @@ std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
   int code = 0;
   bool same = ::fstatat(at, s.entry.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
               unchanged(now, s.read_info);
-  if (same && ::renameat(at, s.temporary_name.c_str(), at, s.entry.name.c_str()) != 0)
-    code = errno;
+  if (same && ::renameat(at, s.temporary_name.c_str(), at, s.entry.name.c_str()) != 0) code = errno;
   ::flock(at, LOCK_UN);
   if (!same || code != 0) {
     s.discard_temporary();

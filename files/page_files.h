@@ -77,11 +77,14 @@ class PageFiles {
   // Opens the page at `path` and reads it whole into `out`. Only a regular file is read; anything
   // else (folder, pipe, device) is refused at once, without blocking.
   [[nodiscard]] std::variant<OpenedPage, IoError> read(const std::string& path, PageBuffer& out);
-  [[nodiscard]] std::variant<OpenedPage, IoError> read(const std::string& path, std::string& out);
+  // Same, into a string, reserving `headroom` bytes beyond the page.
+  [[nodiscard]] std::variant<OpenedPage, IoError> read(const std::string& path, std::string& out,
+                                                       std::size_t headroom = 0);
 
   // Reads `page` again, from the same entry (no new link resolution), after it changed.
   [[nodiscard]] std::variant<OpenedPage, IoError> reread(const OpenedPage& page, PageBuffer& out);
-  [[nodiscard]] std::variant<OpenedPage, IoError> reread(const OpenedPage& page, std::string& out);
+  [[nodiscard]] std::variant<OpenedPage, IoError> reread(const OpenedPage& page, std::string& out,
+                                                         std::size_t headroom = 0);
 
   // Writes `pieces` to a new temporary file beside `page`, carrying the page's owner, permission
   // bits and extended attributes. Refuses a page its user may not write, and one whose attributes

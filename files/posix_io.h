@@ -57,7 +57,6 @@ IoError error_from_errno(const std::string& path, int code);
 // The reason given for a file that is neither a regular file nor a folder.
 std::string not_regular_reason(mode_t mode);
 
-
 // Reads the open regular file `fd` (described by `info`) whole into `out`; an errno value or 0.
 int read_all(int fd, const struct stat& info, std::string& out);
 int read_all(int fd, const struct stat& info, PageBuffer& out);

@@ -2,13 +2,13 @@
 
 #include <vector>
 
+#include "batch/page_batch.h"
 #include "engine/insertion.h"
 #include "engine/marker.h"
 #include "files/file_io.h"
 #include "files/path.h"
 #include "files/stop_requests.h"
 #include "run/messages.h"
-#include "batch/page_batch.h"
 #include "window/number_form.h"
 
 namespace qv {
@@ -28,7 +28,11 @@ std::vector<std::string> take_pages(const FileList& list, std::size_t count) {
 
 void Form1::ajout_quorvane(std::string& content, const std::string& tag, const std::string& text) {
   if (std::optional<Insertion> insertion = insert_before_last(content, tag, text)) {
-    content = insertion->joined();
+    // In place: a page read with room for the text is not copied into a second string.
+    std::string framed;
+    framed.reserve(text.size() + 2 * kFrame.size());
+    framed.append(kFrame).append(text).append(kFrame);
+    content.insert(insertion->head.size(), framed);
     ++state_.upgraded_count;
   }
   c_.Text1.set_text(content);
@@ -67,9 +71,14 @@ class Form1::RunEditor : public PageEditor {
  public:
   explicit RunEditor(Form1& form) : form_(form) {}
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view page) override {
+  // Pages are read straight into file_text, with room for the text: the page is held once.
+  std::optional<PageStore> page_store() override {
+    const FormState& state = form_.state_;
+    return PageStore{&form_.state_.file_text, state.insert_text.size() + 2 * kFrame.size()};
+  }
+
+  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view) override {
     FormState& state = form_.state_;
-    state.file_text.assign(page);
     form_.c_.platform.yield();
     const std::int64_t before = state.upgraded_count;
     form_.ajout_quorvane(state.file_text, state.tag_text, state.insert_text);
@@ -104,9 +113,10 @@ void Form1::Command2_Click() {
   const bool closing = run_ == RunState::closing;
   run_ = RunState::idle;
 
+  // Counted as the text went in; a page edited twice (it changed meanwhile) or not written in
+  // the end (the run stopped at it or before it) counts for what was written.
+  state_.upgraded_count = static_cast<std::int64_t>(result.written);
   if (result.failure) {
-    // A page that could not be written had been counted when the text went into it.
-    if (result.failure->access == PageAccess::write) --state_.upgraded_count;
     c_.message_box.show(page_error_prompt(result.failure->error, result.failure->access),
                         Buttons::ok, message::kFileErrorTitle);
   }

@@ -2,28 +2,36 @@
 // dry runs, and the two ways a batch ends early.
 #include "batch/page_batch.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <utility>
 
+#include "files/fault_injection.h"
 #include "tests/support/temp_folder.h"
 
 namespace qv::testing {
 namespace {
 
-// Appends "!" to the pages holding an 'x'; records each notification; stops after `stop_after`.
+// Appends "!" to the pages holding an 'x'; records each notification; stops after `stop_after`
+// pages edited.
 class MarkingEditor : public PageEditor {
  public:
   std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view page) override {
+    ++edited;
     if (page.find('x') == std::string_view::npos) return std::nullopt;
     return std::vector<std::string_view>{page, "!"};
   }
   void page_done(std::size_t index, PageOutcome outcome) override {
     done.emplace_back(index, outcome);
   }
-  bool stop_requested() const override { return done.size() == stop_after; }
+  bool stop_requested() const override { return edited == stop_after; }
 
   std::vector<std::pair<std::size_t, PageOutcome>> done;
-  std::size_t stop_after = 0;
+  std::size_t edited = 0;
+  std::size_t stop_after = 0;  // pages edited before the batch is asked to stop; 0: never
 };
 
 TEST(PageBatch, eachPageIsReportedOnceDoneAndAFileIsChangedOnceHoweverReached) {
@@ -61,6 +69,80 @@ TEST(PageBatch, stopsWhenAskedOrAtTheFirstUnreadablePage) {
   EXPECT_EQ(result.failure->access, PageAccess::read);
   EXPECT_EQ(editor.done.size(), 1U);  // the failed page is not reported as done
   EXPECT_EQ(folder.read("c"), "x");
+}
+
+// Disarms the fault-injection switches whatever way a test ends.
+struct DisarmAtEnd {
+  ~DisarmAtEnd() { fault_injection::clear(); }
+};
+
+TEST(PageBatch, aPageChangedBeforeItsReplacementIsEditedAgainOnceThenTheBatchStops) {
+  DisarmAtEnd disarm;
+  TempFolder folder;
+  const std::vector<std::string> paths{folder.write("a", "x"), folder.write("b", "x"),
+                                       folder.write("c", "x")};
+  // Someone edits "b" between its read and its replacement: the edit is kept, with the text.
+  int edits_left = 1;
+  fault_injection::before_replace([&](const std::string& path) {
+    if (path == paths[1] && edits_left-- > 0)
+      folder.write("b", "x" + std::string(edits_left + 1, 'e'));  // a new size each time
+  });
+  MarkingEditor editor;
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write);
+  EXPECT_FALSE(result.failure);
+  EXPECT_EQ(result.written, 3U);
+  EXPECT_EQ(folder.read("b"), "xe!");
+
+  // Edited again after it was read again: the batch stops at it, the edits kept.
+  edits_left = 100;
+  MarkingEditor second;
+  const BatchResult stopped = rewrite_pages(paths, second, WriteMode::write);
+  ASSERT_TRUE(stopped.failure);
+  EXPECT_EQ(stopped.failure->index, 1U);
+  EXPECT_EQ(stopped.failure->error.reason, "It changed while being processed");
+  EXPECT_EQ(stopped.written, 1U);
+  EXPECT_EQ(folder.read("a"), "x!!");
+  EXPECT_EQ(folder.read("b"), "x" + std::string(99, 'e'));
+  EXPECT_EQ(folder.read("c"), "x!");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3);
+}
+
+TEST(PageBatch, twoBatchesAtOnceOverTheSamePagesGiveEachPageTwoCopies) {
+  DisarmAtEnd disarm;
+  TempFolder folder;
+  const std::vector<std::string> paths{folder.write("a", "x"), folder.write("b", "x")};
+  // A second batch runs from start to end while the first is about to replace its first page.
+  bool started = false;
+  fault_injection::before_replace([&](const std::string&) {
+    if (std::exchange(started, true)) return;
+    MarkingEditor other;
+    EXPECT_FALSE(rewrite_pages(paths, other, WriteMode::write).failure);
+  });
+  MarkingEditor editor;
+  EXPECT_FALSE(rewrite_pages(paths, editor, WriteMode::write).failure);
+  EXPECT_EQ(folder.read("a"), "x!!");
+  EXPECT_EQ(folder.read("b"), "x!!");
+}
+
+TEST(PageBatch, aFileReachedAgainThroughABindMountIsChangedOnce) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "real");
+  std::filesystem::create_directory(folder / "view");
+  const std::string page = folder.write("real/a", "x");
+  if (::mount(page.substr(0, page.size() - 2).c_str(), (folder / "view").c_str(), nullptr, MS_BIND,
+              nullptr) != 0)
+    GTEST_SKIP() << "no bind mount here: " << std::strerror(errno);
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{folder / "view"};
+  const std::vector<std::string> paths{page, folder / "view/a"};
+  MarkingEditor editor;
+  rewrite_pages(paths, editor, WriteMode::write);
+  const std::vector<std::pair<std::size_t, PageOutcome>> expected{
+      {0, PageOutcome::changed}, {1, PageOutcome::already_rewritten}};
+  EXPECT_EQ(editor.done, expected);
+  EXPECT_EQ(folder.read("real/a"), "x!");
 }
 
 }  // namespace

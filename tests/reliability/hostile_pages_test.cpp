@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "files/fault_injection.h"
 #include "files/file_io.h"
 #include "files/folder_listing.h"
 #include "tests/run/run_fixture.h"
@@ -39,6 +43,24 @@ Names every_name(const std::string& folder) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The resident memory of this process, in kilobytes.
+long resident_kb() {
+  long pages = 0, resident = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(statm);
+  }
+  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Runs `body` in a child process (whose peak memory is its own) and returns its exit code.
+int run_in_child(const std::function<int()>& body) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The window's run meeting pages that change while it goes.
@@ -79,6 +101,63 @@ TEST_F(HostileWindow, pageReplacedByAFolderWhileTheRunIsOnAnEarlierOne) {
   });
   expect_stopped_at_c("Is a directory");
   EXPECT_EQ(dir.read("site/c.html/inside.html"), "</body>");
+}
+
+TEST_F(HostileWindow, pageReplacedByAPipeWhileTheRunIsOnAnEarlierOne) {
+  run_changing_page_c([&] {
+    fs::remove(site + "/c.html");
+    ASSERT_EQ(::mkfifo((site + "/c.html").c_str(), 0644), 0);
+  });
+  expect_stopped_at_c("Not a regular file (a named pipe)");
+}
+
+TEST_F(HostileWindow, pageSwappedForALinkJustBeforeItsReplacementIsNotWrittenThrough) {
+  struct DisarmAtEnd {
+    ~DisarmAtEnd() { fault_injection::clear(); }
+  } disarm;
+  page("a.html", "A</body>");
+  page("b.html", "B</body>");
+  const std::string outside = dir.write("outside.txt", "</body>");
+  fault_injection::before_replace([&](const std::string& path) {
+    if (path != site + "/a.html" || fs::is_symlink(path)) return;
+    fs::remove(path);
+    fs::create_symlink(outside, path);
+  });
+  choose_text(kSnippet);
+  open_site();
+  form.Command3_Click();
+  ASSERT_EQ(prompts().size(), 3u);
+  EXPECT_TRUE(prompts()[1].starts_with("Cannot read the page:\n" + site +
+                                       "/a.html\nNot a regular file (a symbolic link)\n"))
+      << prompts()[1];
+  EXPECT_EQ(prompts()[2], " 0 file(s) have been upgraded ");
+  EXPECT_EQ(dir.read("outside.txt"), "</body>");
+  EXPECT_EQ(page_bytes("b.html"), "B</body>");
+  EXPECT_EQ(every_name(site), (Names{"a.html", "b.html"}));
+}
+
+// The window holds a page once in file_text and once in Text1, nothing more, however large.
+TEST_F(HostileWindow, aLargePageIsHeldTwiceAtMost) {
+  constexpr std::size_t kSize = 64u << 20;
+  {
+    std::string bytes(kSize, 'p');
+    bytes.replace(kSize - 7, 7, "</body>");
+    page("big.html", bytes);
+  }
+  choose_text(kSnippet);
+  open_site();
+  const int outcome = run_in_child([&] {
+    const long before = resident_kb();
+    form.Command3_Click();
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const double held = double(usage.ru_maxrss - before) * 1024 / kSize;
+    std::printf("peak during the run: %.2f times the page\n", held);
+    std::fflush(stdout);
+    return prompts().back() == " 1 file(s) have been upgraded " && held <= 2.2 ? 0 : 1;
+  });
+  EXPECT_EQ(outcome, 0);
+  EXPECT_EQ(fs::file_size(site + "/big.html"), kSize + kSnippet.size() + 4);
 }
 
 TEST_F(HostileWindow, folderWhereNoTemporaryFileCanBeCreatedStopsTheRunCleanly) {
@@ -220,20 +299,46 @@ TEST_F(HostileCli, oddContentsAndANewlineInAName) {
   EXPECT_EQ(dir.read("site/cr.html"), with_snippet("<p>\r\r", "</body>\r\x1a"));
 }
 
-TEST_F(HostileCli, leftoversOfAKilledRunAreNeverTakenForPages) {
-  // What a run killed between creating and renaming its temporary file leaves behind.
+TEST_F(HostileCli, pipesAsPageOrAsTextFileAreRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo((dir / "site/pipe.html").c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((dir / "pipe.txt").c_str(), 0644), 0);
   dir.write("site/a.html", "A</body>");
-  dir.write("site/.a.html.qv-tmp-Xy12Zq", "A\r\n<script>var quo");
-  ASSERT_TRUE(is_temporary_name(".a.html.qv-tmp-Xy12Zq"));
+  const auto run_bounded = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"20", QV_CLI_PATH, "--tag", "</body>"});
+    return run_program("/usr/bin/timeout", arguments, dir.path());
+  };
+  ProgramOutput page = run_bounded({"snippet.txt", "site/pipe.html"});
+  EXPECT_EQ(page.exit_code, 1);
+  EXPECT_TRUE(
+      page.err.starts_with("quorvane-insert-cli: cannot read 'site/pipe.html': Not a "
+                           "regular file (a named pipe)\n"))
+      << page.err;
+  ProgramOutput text = run_bounded({"pipe.txt", "site"});
+  EXPECT_EQ(text.exit_code, 1);
+  EXPECT_EQ(text.err,
+            "quorvane-insert-cli: cannot read the text file 'pipe.txt': Not a regular file (a "
+            "named pipe); no page has been changed\n");
+  EXPECT_EQ(dir.read("site/a.html"), "A</body>");
+}
+
+TEST_F(HostileCli, leftoversOfKilledRunsAreRemovedAndALiveRunsFileKept) {
+  // What a killed run leaves behind, and the file of a run still going on (which holds its lock).
+  dir.write("site/a.html", "A</body>");
+  dir.write("site/.qv-tmp-Xy12Zq00", "A\r\n<script>var quo");
+  const std::string live = dir.write("site/.qv-tmp-Live0000", "B\r\n<scr");
+  ASSERT_TRUE(is_temporary_name(".qv-tmp-Xy12Zq00"));
   EXPECT_EQ(list_files(dir / "site", "*"), Names{"a.html"});
   EXPECT_EQ(list_files(dir / "site", ".*"), Names{});
+  const int held = ::open(live.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
   ProgramOutput r = run({"-v", "--pattern", "*;.*", "snippet.txt", "site"});
+  ::close(held);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(r.out,
             "upgraded: site/a.html\n1 page listed: 1 upgraded, 0 without the tag, 0 skipped\n");
-  EXPECT_EQ(dir.read("site/.a.html.qv-tmp-Xy12Zq"), "A\r\n<script>var quo");
-  EXPECT_EQ(every_name(dir / "site"), (Names{".a.html.qv-tmp-Xy12Zq", "a.html"}));
+  EXPECT_EQ(dir.read("site/.qv-tmp-Live0000"), "B\r\n<scr");
+  EXPECT_EQ(every_name(dir / "site"), (Names{".qv-tmp-Live0000", "a.html"}));
 }
 
 // A 200 MB page: zeros with a marker every 16 MB and the tag near its end, made sparse so that
