@@ -71,8 +71,11 @@ class Batch {
   }
 
   // Puts the staged pages on stable storage, then replaces them and reports every decided page,
-  // in list order, up to the first that fails.
+  // in list order, up to the first that fails. A stop asked for while the pages are reported (an
+  // output that cannot take their lines) ends the batch after the page that was just reported;
+  // one asked for before comes after the page in hand, the last of the group.
   void flush() {
+    const bool stopping = editor_.stop_requested();
     std::optional<IoError> durable = any_staged() ? files_.make_durable() : std::nullopt;
     staged_bytes_ = 0;
     for (Decided& page : decided_) {
@@ -86,6 +89,7 @@ class Batch {
       if (page.outcome == PageOutcome::changed) ++result_.written;
       ++result_.done;
       editor_.page_done(page.index, page.outcome);
+      if (!stopping && editor_.stop_requested()) break;
     }
     decided_.clear();  // closes the pages, removes staged files that were not used
   }

@@ -39,7 +39,8 @@ class PageEditor {
   // Told once the page at `index` is fully handled, in list order (a page may be edited again
   // before it is done, when it changed meanwhile); never for the page that stops the batch.
   virtual void page_done(std::size_t /*index*/, PageOutcome /*outcome*/) {}
-  // Asked after each page: true ends the batch before the next page.
+  // Asked after each page is read and decided, and after each is reported done: true ends the
+  // batch after the page in hand (the pages decided before it are still written).
   virtual bool stop_requested() const { return false; }
 };
 

@@ -87,11 +87,9 @@ class Form1::RunEditor : public PageEditor {
   }
 
   // A stop request (SIGTERM) during the run acts as the close box does.
-  void page_done(std::size_t, PageOutcome) override {
-    if (stop_request() != StopRequest::none) form_.run_ = RunState::closing;
+  bool stop_requested() const override {
+    return form_.run_ == RunState::closing || stop_request() != StopRequest::none;
   }
-
-  bool stop_requested() const override { return form_.run_ == RunState::closing; }
 
  private:
   Form1& form_;
@@ -110,7 +108,7 @@ void Form1::Command2_Click() {
   run_ = RunState::running;
   RunEditor editor(*this);
   BatchResult result = rewrite_pages(pages, editor, WriteMode::write);
-  const bool closing = run_ == RunState::closing;
+  const bool closing = editor.stop_requested();
   run_ = RunState::idle;
 
   // Counted as the text went in; a page edited twice (it changed meanwhile) or not written in

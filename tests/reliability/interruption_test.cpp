@@ -32,8 +32,9 @@ class Interruption : public ::testing::Test {
   }
 
   // How many of the pages, in list order, hold the text; fails unless they come first and every
-  // page is wholly old or wholly new.
-  int pages_upgraded() {
+  // page is wholly old or wholly new, and, unless allowed, when a temporary file is left.
+  enum class Leftovers { none, allowed };
+  int pages_upgraded(Leftovers leftovers = Leftovers::none) {
     int upgraded = 0;
     for (int i = 1; i <= 4; ++i) {
       const std::string content = dir.read("site/p" + std::to_string(i) + ".html");
@@ -43,7 +44,9 @@ class Interruption : public ::testing::Test {
         EXPECT_EQ(content, kPage) << "page " << i;
     }
     for (const auto& entry : fs::directory_iterator(dir / "site"))
-      EXPECT_FALSE(is_temporary_name(entry.path().filename().string())) << entry.path();
+      if (leftovers == Leftovers::none) {
+        EXPECT_FALSE(is_temporary_name(entry.path().filename().string())) << entry.path();
+      }
     return upgraded;
   }
 
@@ -78,7 +81,8 @@ TEST_F(Interruption, aSecondSignalEndsTheProgramAtOnce) {
   const ProgramOutput r = run_signalled({SIGINT, SIGTERM});
   EXPECT_NE(r.signal, 0) << r.exit_code;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(pages_upgraded(), 1);
+  // As after a kill: the page before the one in hand may not have been renamed yet.
+  EXPECT_LE(pages_upgraded(Leftovers::allowed), 1);
 }
 
 TEST_F(Interruption, anOutputThatCannotBeWrittenStopsTheRunAndTheErrorStreamSaysWhatWasDone) {
