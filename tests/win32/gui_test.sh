@@ -11,4 +11,4 @@ program=$3
 if [ -n "${DISPLAY:-}" ]; then
   exec "$loader" "$driver" "$program"
 fi
-exec xvfb-run -a "$loader" "$driver" "$program"
+exec xvfb-run -a -s "-screen 0 1024x768x24" "$loader" "$driver" "$program"
