@@ -176,31 +176,34 @@ bool have_avx2() {
 // of their bytes at 32 start positions at a time: no candidate is left to check.
 constexpr std::size_t kExactLength = 16;
 
-// Where the 32 bytes from block + i equal byte i of the needle, broadcast in bytes[i].
+// Where the 32 bytes from block + i equal the 32 bytes at `same` (one byte repeated). Vectors are
+// loaded from plain bytes rather than kept in an array of vectors: GCC cannot align 32-byte stack
+// slots on 64-bit Windows.
 __attribute__((target("avx2"), always_inline)) inline __m256i equal_at(const char* block,
                                                                        std::size_t i,
-                                                                       const __m256i* bytes) {
+                                                                       const char* same) {
   return _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + i)),
-                           bytes[i]);
+                           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(same)));
 }
 
 // The last start below `end` where `needle` (at most kExactLength bytes) occurs.
 __attribute__((target("avx2"))) std::optional<std::size_t> find_last_exact_avx2(
     std::string_view haystack, std::string_view needle, std::size_t end) {
-  __m256i bytes[kExactLength];
-  for (std::size_t i = 0; i < needle.size(); ++i) bytes[i] = _mm256_set1_epi8(needle[i]);
+  char repeated[kExactLength][32];
+  for (std::size_t i = 0; i < needle.size(); ++i) std::memset(repeated[i], needle[i], 32);
   while (end >= 32) {
     const std::size_t low = end - 32;
     const char* block = haystack.data() + low;
     // Two chains of ands, so that they overlap.
-    __m256i even = equal_at(block, 0, bytes);
-    __m256i odd = equal_at(block, 1, bytes);
+    __m256i even = equal_at(block, 0, repeated[0]);
+    __m256i odd = equal_at(block, 1, repeated[1]);
     for (std::size_t i = 2; i + 1 < needle.size(); i += 2) {
-      even = _mm256_and_si256(even, equal_at(block, i, bytes));
-      odd = _mm256_and_si256(odd, equal_at(block, i + 1, bytes));
+      even = _mm256_and_si256(even, equal_at(block, i, repeated[i]));
+      odd = _mm256_and_si256(odd, equal_at(block, i + 1, repeated[i + 1]));
     }
     if (needle.size() % 2 != 0)
-      even = _mm256_and_si256(even, equal_at(block, needle.size() - 1, bytes));
+      even =
+          _mm256_and_si256(even, equal_at(block, needle.size() - 1, repeated[needle.size() - 1]));
     const __m256i all = _mm256_and_si256(even, odd);
     if (const auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(all)); mask != 0)
       return low + static_cast<std::size_t>(31 - __builtin_clz(mask));
