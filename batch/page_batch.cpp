@@ -91,6 +91,7 @@ class Batch {
       editor_.page_done(page.index, page.outcome);
       if (!stopping && editor_.stop_requested()) break;
     }
+    files_.end_commits();
     decided_.clear();  // closes the pages, removes staged files that were not used
   }
 

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "files/attributes.h"
+#include "files/close_pool.h"
 #include "files/fault_injection.h"
 #include "files/page_buffer.h"
 #include "files/posix_io.h"
@@ -79,6 +80,13 @@ struct PageFiles::Folders {
   std::map<dev_t, std::shared_ptr<Folder>>
       staged;  // a folder of each file system with staged files
   std::map<dev_t, std::shared_ptr<Folder>> written;  // and with replaced pages
+  std::shared_ptr<Folder> locked;  // the folder whose lock this batch holds, if any
+  posix::ClosePool closes;         // the descriptors of replaced pages, closed meanwhile
+
+  void unlock() {
+    if (locked) ::flock(locked->fd.get(), LOCK_UN);
+    locked.reset();
+  }
 
   std::variant<std::shared_ptr<Folder>, int> open(const std::string& path) {
     if (auto found = by_path.find(path); found != by_path.end()) return found->second;
@@ -344,28 +352,40 @@ std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
   OpenedPage::State& s = page.state();
   fault_injection::run_before_replace(s.path);
   const int at = s.folder->fd.get();
-  if (int code = lock_folder(*s.folder)) {
-    s.discard_temporary();
-    return error_from_errno(s.path, code);
+  if (folders_->locked != s.folder) {
+    folders_->unlock();
+    if (int code = lock_folder(*s.folder)) {
+      s.discard_temporary();
+      return error_from_errno(s.path, code);
+    }
+    folders_->locked = s.folder;
   }
   struct stat now {};
   int code = 0;
   bool same = ::fstatat(at, s.entry.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
               unchanged(now, s.read_info);
   if (same && ::renameat(at, s.temporary_name.c_str(), at, s.entry.name.c_str()) != 0) code = errno;
-  ::flock(at, LOCK_UN);
   if (!same || code != 0) {
+    folders_->unlock();
     s.discard_temporary();
     if (code != 0) return error_from_errno(s.path, code);
     return CommitOutcome::changed;
   }
-  s.temporary.reset();  // now the page: closing releases its lock
+  // The page read is the last hold on the replaced file, which was kept open so that the rename
+  // need not release it; the release is left to the pool. The staged file, now the page, no
+  // longer needs its lock either.
+  folders_->closes.close(s.page.release());
+  folders_->closes.close(s.temporary.release());
   s.staged = 0;
   folders_->written.emplace(s.folder->info.st_dev, s.folder);
   return CommitOutcome::replaced;
 }
 
+void PageFiles::end_commits() { folders_->unlock(); }
+
 std::optional<IoError> PageFiles::sync_written() {
+  folders_->unlock();
+  folders_->closes.wait();
   std::optional<IoError> error;
   for (const auto& [device, folder] : folders_->written)
     if (!error && ::syncfs(folder->fd.get()) != 0) error = error_from_errno(folder->path, errno);

@@ -96,10 +96,16 @@ class PageFiles {
   [[nodiscard]] std::optional<IoError> make_durable();
 
   // Replaces `page` by its staged file, unless the page no longer is the file that was read,
-  // unchanged (same file, size and modification time); then the staged file is removed.
+  // unchanged (same file, size and modification time); then the staged file is removed. The
+  // page's folder stays locked against other runs' replacements until end_commits() or a commit
+  // in another folder; the replaced file is released in the background.
   [[nodiscard]] std::variant<CommitOutcome, IoError> commit(OpenedPage& page);
 
-  // Puts the replacements done so far on stable storage (the folders' entries).
+  // Unlocks the folder the last commits locked.
+  void end_commits();
+
+  // Waits until the files replaced so far are released, then puts the replacements on stable
+  // storage (the folders' entries).
   [[nodiscard]] std::optional<IoError> sync_written();
 
   struct Folders;  // the platform's open folders

@@ -41,6 +41,12 @@ class Descriptor {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
+  // Gives up the descriptor without closing it.
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports the result: a delayed write error can surface only here.
   int close() {
     int result = ::close(fd_);

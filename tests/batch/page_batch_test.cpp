@@ -124,6 +124,28 @@ TEST(PageBatch, twoBatchesAtOnceOverTheSamePagesGiveEachPageTwoCopies) {
   EXPECT_EQ(folder.read("b"), "x!!");
 }
 
+// A write fails far into the batch, after many replacements whose files are still being released
+// and while the pages after it are staged: the batch stops there as if it had gone page by page.
+TEST(PageBatch, aFailingWriteStopsTheBatchAtItsPageWithEarlierPagesReplacedAndNoStagedFileLeft) {
+  DisarmAtEnd disarm;
+  TempFolder folder;
+  constexpr std::size_t kPages = 300, kFailing = 200;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < kPages; ++i)
+    paths.push_back(folder.write("p" + std::to_string(1000 + i), "x"));
+  fault_injection::fail_write(2 * kFailing + 1, ENOSPC);  // two pieces a page
+  MarkingEditor editor;
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->index, kFailing);
+  EXPECT_EQ(result.failure->access, PageAccess::write);
+  EXPECT_EQ(result.written, kFailing);
+  EXPECT_EQ(editor.done.size(), kFailing);
+  for (std::size_t i = 0; i < kPages; ++i)
+    ASSERT_EQ(folder.read("p" + std::to_string(1000 + i)), i < kFailing ? "x!" : "x") << i;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
+}
+
 TEST(PageBatch, aFileReachedAgainThroughABindMountIsChangedOnce) {
   TempFolder folder;
   std::filesystem::create_directory(folder / "real");

@@ -1,0 +1,43 @@
+#pragma once
+
+// Closing a page's last descriptor after its rename releases the replaced file, and on some file
+// systems that release (freeing and discarding its blocks) is the slowest step of a page. The
+// closes need no order, so a few threads do them while the page loop goes on.
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qv::posix {
+
+// A bounded queue of descriptors to close and the threads that close them (POSIX only).
+class ClosePool {
+ public:
+  ClosePool() = default;
+  ClosePool(const ClosePool&) = delete;
+  ClosePool& operator=(const ClosePool&) = delete;
+  // Closes whatever is still queued, then ends the threads.
+  ~ClosePool();
+
+  // Queues `fd` for closing; waits while the queue is full, so that the descriptors open at once
+  // stay bounded. The threads start with the first descriptor.
+  void close(int fd);
+  // Returns once every descriptor queued so far is closed.
+  void wait();
+
+ private:
+  void start_threads();
+  void work();
+
+  std::mutex mutex_;
+  std::condition_variable work_;  // a descriptor queued, or the end asked for
+  std::condition_variable room_;  // a descriptor taken off the queue or closed
+  std::deque<int> queue_;
+  std::size_t closing_ = 0;  // taken off the queue, not yet closed
+  bool ending_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace qv::posix
