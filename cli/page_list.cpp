@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "files/folder_listing.h"
 #include "files/path.h"
@@ -34,6 +36,33 @@ std::variant<PathKind, IoError> kind_of(const std::string& path) {
   return PathKind::folder;
 }
 
+// Many paths in one folder, as a shell's wildcard gives them, are mostly its regular files: one
+// listing of the folder shows that of all of them, where a look-up each would cost a system call
+// a page. Fewer paths are looked up one by one.
+constexpr std::size_t kPathsWorthAListing = 64;
+
+// Which of `paths` their folder's listing shows to be regular files; the others are unknown.
+std::vector<bool> listed_as_files(std::span<const std::string> paths) {
+  std::unordered_map<std::string_view, std::vector<std::size_t>> by_folder;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string_view path = paths[i];
+    const std::size_t slash = path.find_last_of(kFolderSeparator == '/' ? "/" : "/\\");
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") continue;
+    by_folder[path.substr(0, path.size() - name.size())].push_back(i);
+  }
+  std::vector<bool> known(paths.size(), false);
+  for (const auto& [folder, indices] : by_folder) {
+    if (indices.size() < kPathsWorthAListing) continue;
+    const std::vector<std::string> files =
+        regular_file_entries(folder.empty() ? "." : std::string(folder));
+    const std::unordered_set<std::string_view> names(files.begin(), files.end());
+    for (std::size_t i : indices)
+      known[i] = names.contains(std::string_view(paths[i]).substr(folder.size()));
+  }
+  return known;
+}
+
 void add_folder(const std::string& folder, std::string_view pattern, Recursion recursion,
                 std::vector<std::string>& pages) {
   for (const std::string& name : list_files(folder, pattern))
@@ -54,8 +83,13 @@ std::variant<std::vector<std::string>, IoError> list_pages(std::span<const std::
                                                            Recursion recursion) {
   std::vector<PathKind> kinds;
   kinds.reserve(paths.size());
-  for (const std::string& path : paths) {
-    std::variant<PathKind, IoError> kind = kind_of(path);
+  const std::vector<bool> files = listed_as_files(paths);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (files[i]) {
+      kinds.push_back(PathKind::page);
+      continue;
+    }
+    std::variant<PathKind, IoError> kind = kind_of(paths[i]);
     if (IoError* error = std::get_if<IoError>(&kind)) return std::move(*error);
     kinds.push_back(std::get<PathKind>(kind));
   }

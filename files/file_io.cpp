@@ -26,11 +26,15 @@ namespace {
 template <typename Buffer>
 int read_into(int fd, const struct stat& info, Buffer& out) {
   if (info.st_size > 0) {
-    // Size once, then read straight into the buffer; a file that grows meanwhile is still read
-    // to its end below. A std::string keeps its old bytes until they are read over, so that a
-    // buffer used for page after page is not first filled with zeros each time.
-    out.resize(static_cast<std::size_t>(info.st_size));
+    // Size once, then read straight into the buffer, asking for one byte more than the size: a
+    // read that stops short at exactly the size has met the end, and needs no second read to
+    // see it. A file that grows meanwhile is still read to its end below. A std::string keeps
+    // its old bytes until they are read over, so that a buffer used for page after page is not
+    // first filled with zeros each time.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    out.resize(size + 1);
     std::size_t filled = 0;
+    bool at_end = false;
     while (filled < out.size()) {
       ssize_t got = ::read(fd, out.data() + filled, out.size() - filled);
       if (got < 0) {
@@ -39,10 +43,18 @@ int read_into(int fd, const struct stat& info, Buffer& out) {
         out.clear();
         return code;
       }
-      if (got == 0) break;
+      if (got == 0) {
+        at_end = true;
+        break;
+      }
       filled += static_cast<std::size_t>(got);
+      if (filled == size) {
+        at_end = true;
+        break;
+      }
     }
     out.resize(filled);
+    if (at_end) return 0;
   } else {
     out.clear();
   }

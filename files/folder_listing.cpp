@@ -74,4 +74,14 @@ std::vector<std::string> list_subfolders(const std::string& folder) {
   return list_entries(folder, EntryKind::folder, [](std::string_view) { return true; });
 }
 
+std::vector<std::string> regular_file_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return names;
+  while (const dirent* entry = ::readdir(listing))
+    if (entry->d_type == DT_REG) names.emplace_back(entry->d_name);
+  ::closedir(listing);
+  return names;
+}
+
 }  // namespace qv

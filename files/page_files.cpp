@@ -214,7 +214,8 @@ int open_entry(const Folder& folder, const std::string& name) {
 }
 
 void reserve(PageBuffer&, std::size_t) {}
-void reserve(std::string& out, std::size_t size) { out.reserve(size); }  // empty: nothing copied
+// Empty, so nothing is copied; one byte more for the read that finds the end.
+void reserve(std::string& out, std::size_t size) { out.reserve(size + 1); }
 
 // Reads the page whose entry `name` of `folder` was opened as `opened` (see open_entry).
 template <typename Buffer>

@@ -65,4 +65,21 @@ std::vector<std::string> list_subfolders(const std::string& folder) {
   return list_entries(folder, EntryKind::folder, [](std::string_view) { return true; });
 }
 
+std::vector<std::string> regular_file_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (folder.empty()) return names;
+  win32::quiet_drive_errors();
+  const std::wstring query = win32::system_path(with_trailing_separator(folder)) + L"*";
+  WIN32_FIND_DATAW entry;
+  HANDLE search = ::FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    constexpr DWORD kNotAFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if ((entry.dwFileAttributes & kNotAFile) == 0) names.push_back(win32::to_utf8(entry.cFileName));
+  } while (::FindNextFileW(search, &entry));
+  ::FindClose(search);
+  return names;
+}
+
 }  // namespace qv

@@ -169,6 +169,27 @@ TEST_F(CliCommand, controlCharactersInNamesAreEscapedWhereverTheyArePrinted) {
             "directory; no page has been changed\n");
 }
 
+// Many names in one folder are told apart from its listing: a link, a folder and a missing name
+// among them are still what they are.
+TEST_F(CliCommand, manyNamesInOneFolderMixedWithALinkAFolderAndAMissingName) {
+  Args args{"snippet.txt"};
+  for (int i = 0; i < 80; ++i)
+    args.push_back(
+        page("s/p" + std::to_string(10 + i) + ".html", "</body>").substr(dir.path().size() + 1));
+  page("s/sub/q.html", "</body>");
+  fs::create_symlink("p10.html", dir / "s/link.html");
+  args.insert(args.end(), {"s/sub", "s/link.html", "s/gone.html"});
+  ProgramOutput missing = run(args);
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_NE(missing.err.find("cannot open 's/gone.html'"), std::string::npos) << missing.err;
+  EXPECT_EQ(dir.read("s/p10.html"), "</body>");
+  args.pop_back();
+  ProgramOutput r = run(args);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, summary(82, 81, 0, 1));
+  EXPECT_EQ(dir.read("s/sub/q.html"), with_snippet("", "</body>"));
+}
+
 TEST_F(CliCommand, recursionSkipsHiddenFoldersAndLinksToFolders) {
   for (const char* name : {"site/z.html", "site/Sub/b.html", "site/Sub/deeper/c.html",
                            "site/a/a.html", "site/.cache/d.html", "elsewhere/e.html"})
