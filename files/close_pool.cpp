@@ -1,5 +1,6 @@
 #include "files/close_pool.h"
 
+#include <algorithm>
 #include <csignal>
 #include <system_error>
 
@@ -9,9 +10,11 @@
 namespace qv::posix {
 namespace {
 
-// Enough to keep a few releases under way while the page loop renames the next pages; the queue
-// bound keeps the open descriptors far below any limit.
+// A few releases under way at once keep up with the page loop. A thread is woken for a batch of
+// descriptors, not for each: waking costs system calls of its own. The queue bound keeps the
+// descriptors open at once far below any limit.
 constexpr std::size_t kThreads = 3;
+constexpr std::size_t kBatch = 16;
 constexpr std::size_t kQueued = 64;
 
 }  // namespace
@@ -49,29 +52,39 @@ void ClosePool::close(int fd) {
   }
   room_.wait(lock, [this] { return queue_.size() < kQueued; });
   queue_.push_back(fd);
+  const bool batch_ready = queue_.size() % kBatch == 0;
   lock.unlock();
-  work_.notify_one();
+  if (batch_ready) work_.notify_one();
 }
 
 void ClosePool::wait() {
   std::unique_lock lock(mutex_);
+  if (queue_.empty() && closing_ == 0) return;
+  draining_ = true;
+  work_.notify_all();
   room_.wait(lock, [this] { return queue_.empty() && closing_ == 0; });
+  draining_ = false;
 }
 
 void ClosePool::work() {
+  std::vector<int> batch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    work_.wait(lock, [this] { return !queue_.empty() || ending_; });
-    if (queue_.empty()) return;
-    const int fd = queue_.front();
-    queue_.pop_front();
-    ++closing_;
+    work_.wait(lock, [this] {
+      return queue_.size() >= kBatch || ((draining_ || ending_) && !queue_.empty()) || ending_;
+    });
+    if (queue_.empty()) return;  // ending
+    const std::size_t count = std::min(queue_.size(), kBatch);
+    batch.assign(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
+    closing_ += count;
+    const bool was_full = queue_.size() + count >= kQueued;
     lock.unlock();
-    room_.notify_all();
-    ::close(fd);
+    if (was_full) room_.notify_all();
+    for (int fd : batch) ::close(fd);
     lock.lock();
-    --closing_;
-    if (queue_.empty() && closing_ == 0) room_.notify_all();
+    closing_ -= count;
+    if (draining_ && queue_.empty() && closing_ == 0) room_.notify_all();
   }
 }
 

@@ -32,10 +32,11 @@ class ClosePool {
   void work();
 
   std::mutex mutex_;
-  std::condition_variable work_;  // a descriptor queued, or the end asked for
-  std::condition_variable room_;  // a descriptor taken off the queue or closed
+  std::condition_variable work_;  // a batch of descriptors queued, or a drain or the end asked for
+  std::condition_variable room_;  // descriptors taken off the queue or closed
   std::deque<int> queue_;
   std::size_t closing_ = 0;  // taken off the queue, not yet closed
+  bool draining_ = false;    // wait() is waiting: close what is queued, however little
   bool ending_ = false;
   std::vector<std::thread> threads_;
 };
