@@ -9,9 +9,9 @@
 namespace qv {
 namespace {
 
-// A group is flushed to stable storage in one go, then its pages are replaced. The bounds keep
-// the open files (two per page) and the work redone after a failure small.
-constexpr std::size_t kGroupPages = 128;
+// A group is flushed to stable storage in one go, then its pages are replaced. Its size is
+// bounded by the files the process may hold open (two per page) and by the bytes a failure or a
+// kill makes the run redo.
 constexpr std::uint64_t kGroupBytes = 64u << 20;
 
 // A page read and decided on, not yet reported done.
@@ -59,7 +59,7 @@ class Batch {
     } else {
       decided_.push_back({i, PageOutcome::unchanged, std::nullopt});
     }
-    if (decided_.size() >= kGroupPages || staged_bytes_ >= kGroupBytes) flush();
+    if (decided_.size() >= group_pages_ || staged_bytes_ >= kGroupBytes) flush();
     return !result_.failure;
   }
 
@@ -152,6 +152,7 @@ class Batch {
   std::set<EntryIdentity> rewritten_;  // the entries given new content
   std::vector<Decided> decided_;       // the current group, in list order
   std::uint64_t staged_bytes_ = 0;
+  const std::size_t group_pages_ = files_.staging_capacity();
   BatchResult result_;
 };
 

@@ -4,6 +4,7 @@
 // of dead runs from the files of live ones.
 #include "files/page_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <set>
 #include <sys/file.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <vector>
@@ -324,6 +326,9 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     return error_from_errno(s.path, code);
   };
   if (int code = posix::write_all(fd, pieces)) return fail(code);
+  // Starts writing the content out now, while the next pages are prepared, so that the group's
+  // flush mostly waits for what is already under way.
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (info.st_uid != folders_->user || info.st_gid != folders_->group) {
     // Only the superuser may give the file away; others keep what the system allows.
     if (::fchown(fd, info.st_uid, info.st_gid) != 0 && folders_->user == 0) return fail(errno);
@@ -339,6 +344,13 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
   for (std::string_view piece : pieces) s.staged += piece.size();
   folders_->staged.emplace(folder.info.st_dev, s.folder);
   return std::nullopt;
+}
+
+std::size_t PageFiles::staging_capacity() const {
+  // Two descriptors a page, within the process's limit, leaving room for everything else.
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 512;
+  return std::clamp<std::size_t>((static_cast<std::size_t>(limit.rlim_cur) - 64) / 2, 1, 512);
 }
 
 std::optional<IoError> PageFiles::make_durable() {

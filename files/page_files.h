@@ -92,6 +92,9 @@ class PageFiles {
   [[nodiscard]] std::optional<IoError> stage(OpenedPage& page,
                                              std::span<const std::string_view> pieces);
 
+  // How many pages may be staged at once: each holds the page and its temporary file open.
+  std::size_t staging_capacity() const;
+
   // Puts every file staged since the last call on stable storage, one flush per file system.
   [[nodiscard]] std::optional<IoError> make_durable();
 
