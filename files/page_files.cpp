@@ -347,10 +347,12 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
 }
 
 std::size_t PageFiles::staging_capacity() const {
-  // Two descriptors a page, within the process's limit, leaving room for everything else.
+  // Two descriptors a page, within the process's limit, leaving room for everything else (the
+  // replaced pages waiting in the close pool, the folders, the program's own files).
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 512;
-  return std::clamp<std::size_t>((static_cast<std::size_t>(limit.rlim_cur) - 64) / 2, 1, 512);
+  const auto allowed = static_cast<std::size_t>(limit.rlim_cur);
+  return std::clamp<std::size_t>(allowed > 256 ? (allowed - 256) / 2 : 1, 1, 512);
 }
 
 std::optional<IoError> PageFiles::make_durable() {
