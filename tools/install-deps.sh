@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
           clang libclang-rt-14-dev libbenchmark-dev xvfb xauth
-          dpkg-dev file help2man "$@")  # the .deb: Depends, its libraries, the manual page
+          dpkg-dev file help2man  # the .deb: Depends, its libraries, the manual page
+          acl "$@")  # setfacl, for the tests of pages with access control lists
 
 missing=()
 for p in "${packages[@]}"; do
