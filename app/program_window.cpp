@@ -1,11 +1,10 @@
 #include "app/program_window.h"
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include <QApplication>
 
+#include "files/file_io.h"
 #include "files/stop_requests.h"
 
 namespace qv {
@@ -26,10 +25,8 @@ void ProgramWindow::start(const std::string& folder) {
 int run_window_program(int argc, char** argv) {
   watch_stop_requests();
   QApplication application(argc, argv);
-  std::error_code error;
-  const std::filesystem::path folder = std::filesystem::current_path(error);
   ProgramWindow window;
-  window.start(error ? std::string("/") : folder.string());
+  window.start(current_folder());
   return QApplication::exec();
 }
 

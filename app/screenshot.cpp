@@ -2,12 +2,12 @@
 // display (QT_QPA_PLATFORM=offscreen). Used by tools/screenshot.sh for the documentation.
 // Usage: quorvane-screenshot OUTPUT.png
 #include <cstdio>
-#include <filesystem>
 
 #include <QApplication>
 #include <QPixmap>
 
 #include "app/program_window.h"
+#include "files/file_io.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   }
   QApplication application(argc, argv);
   qv::ProgramWindow window([] { return std::vector<qv::Volume>{{"/", ""}}; });
-  window.start(std::filesystem::current_path().string());
+  window.start(qv::current_folder());
   QApplication::processEvents();
   if (!window.window().grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
     std::fprintf(stderr, "cannot write %s\n", argv[1]);

@@ -7,8 +7,9 @@
 #include <variant>
 #include <vector>
 
-#include "engine/marker.h"
 #include "batch/page_batch.h"
+#include "engine/marker.h"
+#include "files/folder_listing.h"
 
 namespace qv::cli {
 
@@ -20,8 +21,6 @@ inline constexpr std::string_view kDefaultPattern = "*.htm;*.html";
 
 // What the command line asks for.
 enum class Action { run, help, version };
-// Whether a folder's sub-folders are walked too.
-enum class Recursion { top_folder_only, into_subfolders };
 // Whether a page that already holds the insertion text receives it again.
 enum class Presence { insert_again, skip_present };
 // How much is written to standard output.

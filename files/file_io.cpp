@@ -194,7 +194,13 @@ std::string application_folder() {
   ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0) return with_trailing_separator(".");
   std::string executable(buffer.data(), static_cast<std::size_t>(length));
-  return executable.substr(0, executable.rfind('/') + 1);
+  return executable.substr(0, name_start(executable));
+}
+
+std::string current_folder() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string(1, kFolderSeparator);
+  return buffer.data();
 }
 
 bool is_temporary_name(std::string_view name) {

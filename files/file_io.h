@@ -30,6 +30,9 @@ struct IoError {
 // resolved, so a program started through a link in /usr/bin finds the files installed beside it.
 std::string application_folder();
 
+// The process's current folder; the root folder when it cannot be found.
+std::string current_folder();
+
 // True when `name` is one of the temporary files that page rewrites create (and that a killed run
 // may leave behind): a hidden name of fixed length, whatever the page's name.
 bool is_temporary_name(std::string_view name);

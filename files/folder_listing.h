@@ -1,8 +1,12 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
+
+#include "files/file_io.h"
 
 namespace qv {
 
@@ -19,6 +23,26 @@ std::vector<std::string> list_subfolders(const std::string& folder);
 // links; hidden names included), in no order, without looking at any file. Empty when the folder
 // cannot be listed; a file system that does not tell the kinds in its listing leaves names out.
 std::vector<std::string> regular_file_entries(const std::string& folder);
+
+// What a path names, links followed: a folder, or anything else (read as a page).
+enum class PathKind { page, folder };
+
+// What `path` names; the error when it does not exist, cannot be looked at, or is a folder that
+// cannot be opened.
+std::variant<PathKind, IoError> path_kind(const std::string& path);
+
+// Whether a folder's subfolders are walked too.
+enum class Recursion { top_folder_only, into_subfolders };
+
+// Told of each folder a listing could not open; such a folder contributes no page.
+using UnlistableFolder = std::function<void(const IoError&)>;
+
+// The paths of the files in `folder` matching `pattern`, in list_files order, followed, when
+// recursing, by those of each subfolder in list_subfolders order. Hidden subfolders and links to
+// folders are not entered; a folder that cannot be opened is passed to `unlistable` (when given).
+std::vector<std::string> list_folder_pages(const std::string& folder, std::string_view pattern,
+                                           Recursion recursion,
+                                           const UnlistableFolder& unlistable = {});
 
 // Orders names alphabetically without regard to letter case, ties broken by the exact bytes.
 void sort_names(std::vector<std::string>& names);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,22 @@ inline constexpr char kFolderSeparator = '\\';
 #else
 inline constexpr char kFolderSeparator = '/';
 #endif
+
+// True for a character that separates folders in a path ('/' and, on Windows, '\\' too).
+constexpr bool is_separator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+// Where the last name of `path` starts: just past its last separator, 0 when it has none.
+std::size_t name_start(std::string_view path);
+
+// The folder part of `path`, up to and including its last separator ("/", "c:\\" for a root);
+// "." when the path has no separator.
+std::string folder_of(std::string_view path);
 
 // Joins a folder and a file name, with a separator between them only when the folder does not
 // already end in one (a root folder does).

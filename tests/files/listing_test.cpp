@@ -5,6 +5,7 @@
 #include "files/folder_listing.h"
 #include "files/path.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
 
 namespace qv {
 namespace {
@@ -48,6 +49,9 @@ TEST(FolderJoin, addsASeparatorOnlyWhenMissing) {
   EXPECT_EQ(folder_join("/site/", "a.html"), "/site/a.html");
   EXPECT_EQ(folder_join("/", "a.html"), "/a.html");
   EXPECT_EQ(with_trailing_separator("/"), "/");
+  EXPECT_EQ(folder_of("/site/a.html"), "/site/");
+  EXPECT_EQ(folder_of("/a.html"), "/");
+  EXPECT_EQ(folder_of("a\\b.html"), ".");  // a backslash is part of a name here
 }
 
 TEST(ListFiles, matchingFilesOnlyInCaseInsensitiveOrderWithoutHiddenOrFolders) {
@@ -72,6 +76,33 @@ TEST(ListFiles, linksCountAsWhatTheyLeadToAndNamesEqualButForCaseFollowTheirByte
   EXPECT_EQ(list_files(dir.path(), "*.html"),
             (Names{"A.html", "a.html", "AB.html", "Ab.html", "ab.html", "to-page.html"}));
   EXPECT_EQ(list_subfolders(dir.path()), (Names{"folder", "to-folder"}));
+}
+
+TEST(ListFolderPages, walksVisibleRealSubfoldersAndReportsTheOnesItCannotOpen) {
+  testing::TempFolder dir;
+  dir.write("a.html", "x");
+  for (const char* folder : {"sub", "sub/.hidden", "locked"})
+    std::filesystem::create_directory(dir / folder);
+  dir.write("sub/b.html", "x");
+  dir.write("sub/.hidden/c.html", "x");
+  std::filesystem::create_symlink("sub", dir / "link");
+  testing::open_to_everyone(dir.path());
+  std::filesystem::permissions(dir / "locked", std::filesystem::perms::none);
+  const int outcome = testing::run_unprivileged([&] {
+    Names unlistable;
+    const Names pages =
+        list_folder_pages(dir.path(), "*.html", Recursion::into_subfolders,
+                          [&](const IoError& error) { unlistable.push_back(error.path); });
+    const bool right = pages == Names{dir / "a.html", dir / "sub/b.html"} &&
+                       unlistable == Names{dir / "locked"} &&
+                       list_folder_pages(dir.path(), "*.html", Recursion::top_folder_only) ==
+                           Names{dir / "a.html"};
+    return right ? 0 : 1;
+  });
+  std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_all);
+  EXPECT_EQ(outcome, 0);
+  EXPECT_EQ(std::get<PathKind>(path_kind(dir / "sub")), PathKind::folder);
+  EXPECT_TRUE(std::holds_alternative<IoError>(path_kind(dir / "missing")));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include "files/folder_listing.h"
+#include "files/path.h"
 #include "window/qt/text_controls.h"
 
 namespace qv::qt {
@@ -140,7 +141,7 @@ void FolderListBox::rebuild() {
   const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
   auto add = [this](const QIcon& icon, const std::string& folder, int level) {
     std::string_view name = folder;
-    if (name.size() > 1) name.remove_prefix(name.rfind('/') + 1);
+    if (name.size() > 1) name.remove_prefix(name_start(name));
     auto* item = new QListWidgetItem(icon, decode_path(name), this);
     item->setData(kLevelRole, level);
     item->setData(kPathRole, to_bytes(folder));
@@ -152,7 +153,7 @@ void FolderListBox::rebuild() {
   QListWidgetItem* current = nullptr;
   for (const std::string& folder : chain) current = add(open_icon, folder, level++);
   for (const std::string& name : list_subfolders(path_))
-    add(closed_icon, path_ == "/" ? "/" + name : path_ + "/" + name, level);
+    add(closed_icon, folder_join(path_, name), level);
   setCurrentItem(current);
 }
 
