@@ -9,6 +9,7 @@
 #include "files/path.h"
 #include "files/stop_requests.h"
 #include "run/messages.h"
+#include "text/ascii.h"
 #include "window/number_form.h"
 
 namespace qv {
@@ -46,7 +47,7 @@ void Form1::verif(const std::string& text, const std::string& marker) {
 
 void Form1::Command1_Click() {
   if (run_in_progress()) return;
-  state_.text_file_path = trim_spaces(c_.Label3.caption());
+  state_.text_file_path = trim(c_.Label3.caption());
   if (state_.text_file_path.empty()) {
     c_.message_box.show(message::kNoFileToInsert, Buttons::ok, message::kLoadTitle);
     return;

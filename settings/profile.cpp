@@ -3,27 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/ascii.h"
+
 namespace qv {
 namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-char fold_case(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return fold_case(x) == fold_case(y);
-         });
-}
+// Spaces and tabs, the blanks the profile reader trims around names and values.
+constexpr std::string_view kBlanks = " \t";
 
 void append_utf8(std::string& out, std::uint32_t code_point) {
   if (code_point < 0x80) {
@@ -73,7 +62,7 @@ std::string utf16le_to_utf8(std::string_view bytes) {
 // matching outer quotes.
 std::string clean_value(std::string_view raw) {
   if (std::size_t nul = raw.find('\0'); nul != std::string_view::npos) raw = raw.substr(0, nul);
-  raw = trim_blanks(raw);
+  raw = trim(raw, kBlanks);
   if (raw.size() >= 2 && (raw.front() == '"' || raw.front() == '\'') && raw.back() == raw.front())
     raw = raw.substr(1, raw.size() - 2);
   return std::string(raw);
@@ -96,14 +85,14 @@ Profile Profile::parse(std::string_view text) {
   while (pos < text.size()) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string_view line = trim_blanks(text.substr(pos, end - pos));
+    std::string_view line = trim(text.substr(pos, end - pos), kBlanks);
     pos = (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? end + 2 : end + 1;
 
     if (line.empty()) continue;
     if (line.front() == '[') {
       std::string_view name = line.substr(1);
       name = name.substr(0, name.find(']'));
-      profile.sections_.push_back(Section{std::string(trim_blanks(name)), {}});
+      profile.sections_.push_back(Section{std::string(trim(name, kBlanks)), {}});
       in_section = true;
       continue;
     }
@@ -116,7 +105,7 @@ Profile Profile::parse(std::string_view text) {
       // Kept as a key without value: as the first match it hides a later line of the same key.
       entries.push_back(Entry{std::string(line), std::nullopt});
     } else {
-      entries.push_back(Entry{std::string(trim_blanks(line.substr(0, equals))),
+      entries.push_back(Entry{std::string(trim(line.substr(0, equals), kBlanks)),
                               clean_value(line.substr(equals + 1))});
     }
   }

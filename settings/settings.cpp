@@ -8,6 +8,7 @@
 #include "files/file_io.h"
 #include "files/path.h"
 #include "settings/profile.h"
+#include "text/ascii.h"
 
 namespace qv {
 namespace {
@@ -15,18 +16,12 @@ namespace {
 constexpr std::string_view kSection = "parametres";
 constexpr std::size_t kValueBufferSize = 96;
 
-std::string_view trim_spaces(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 // Reads one value through a fixed-size buffer, so an overlong value arrives cut to
 // kValueBufferSize - 1 bytes, then removes the surrounding spaces.
 std::string read_value(const Profile* profile, std::string_view key, std::string_view fallback) {
   std::string buffer(kValueBufferSize, '\0');
   get_private_profile_string(profile, kSection, key, fallback, buffer, kValueBufferSize);
-  return std::string(trim_spaces(trim_nul(buffer)));
+  return std::string(trim(trim_nul(buffer)));
 }
 
 }  // namespace

@@ -2,15 +2,9 @@
 
 #include "files/path.h"
 #include "settings/settings.h"
+#include "text/ascii.h"
 
 namespace qv {
-
-std::string trim_spaces(std::string_view text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(' ');
-  return std::string(text.substr(first, last - first + 1));
-}
 
 void FormWindow::Form_Load() {
   c_.Label3.set_caption("");
@@ -55,7 +49,7 @@ void FormWindow::File1_Click() {
   c_.masque.set_text(c_.File1.file_name());
 }
 
-void FormWindow::masque_Change() { c_.File1.set_pattern(trim_spaces(c_.masque.text())); }
+void FormWindow::masque_Change() { c_.File1.set_pattern(trim(c_.masque.text())); }
 
 void FormWindow::Drive2_Change() {
   c_.Dir2.set_path(c_.Drive2.drive());

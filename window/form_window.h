@@ -40,7 +40,4 @@ class FormWindow : public FormEvents {
   FormState state_;
 };
 
-// The pattern box's text as the page list's pattern: spaces at both ends removed.
-std::string trim_spaces(std::string_view text);
-
 }  // namespace qv

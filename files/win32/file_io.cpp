@@ -221,16 +221,14 @@ std::optional<std::string> resolved_path(const std::string& path) {
 }
 
 std::optional<std::string> PathResolver::resolve(const std::string& path) {
-  const std::size_t slash = path.find_last_of("\\/");
-  const std::string_view name = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
+  const std::size_t start = name_start(path);
+  const std::string_view name = std::string_view(path).substr(start);
   const DWORD attributes = ::GetFileAttributesW(win32::system_path(path).c_str());
-  if (slash == std::string::npos || name.empty() || name == "." || name == ".." ||
+  if (start == 0 || name.empty() || name == "." || name == ".." ||
       attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
     return resolved_path(path);
   // An entry that is no link resolves to its folder's resolution followed by its name.
-  const std::string folder = path.substr(0, slash + 1);
+  const std::string folder = path.substr(0, start);
   if (!folder_ || folder != folder_->first) {
     std::optional<std::string> resolved = resolved_path(folder);
     if (!resolved) return std::nullopt;
@@ -258,7 +256,16 @@ std::string application_folder() {
     buffer.resize(buffer.size() * 2);
   }
   const std::string executable = win32::to_utf8(buffer);
-  return executable.substr(0, executable.find_last_of("\\/") + 1);
+  return executable.substr(0, name_start(executable));
+}
+
+std::string current_folder() {
+  const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
+  std::wstring buffer(length, L'\0');
+  if (length == 0 || ::GetCurrentDirectoryW(length, buffer.data()) + 1 != length)
+    return std::string(1, kFolderSeparator);
+  buffer.resize(length - 1);
+  return win32::to_utf8(buffer);
 }
 
 bool is_temporary_name(std::string_view name) {

@@ -1,21 +1,19 @@
-// Win32 listing: FindFirstFileExW without short names, so patterns see the real names only.
-// Hidden and system entries are left out, as the platform's own file lists do.
+// Win32 entries: FindFirstFileExW without short names, so patterns see the real names only.
+// Hidden and system entries are left out, as the platform's own file lists do; a reparse point
+// (a symbolic link or junction) is what Links::skip leaves out.
+#include "files/folder_entries.h"
+
 #include "files/folder_listing.h"
-
-#include <algorithm>
-#include <utility>
-
-#include "files/file_pattern.h"
 #include "files/path.h"
 #include "files/win32/wide.h"
 
 namespace qv {
-namespace {
 
-enum class EntryKind { file, folder };
+namespace detail {
 
-template <typename Accept>
-std::vector<std::string> list_entries(const std::string& folder, EntryKind kind, Accept accept) {
+std::variant<std::vector<std::string>, IoError> read_entries(
+    const std::string& folder, EntryKind kind, Links links,
+    const std::function<bool(std::string_view)>& accept) {
   std::vector<std::string> names;
   if (folder.empty()) return names;
   win32::quiet_drive_errors();
@@ -23,10 +21,15 @@ std::vector<std::string> list_entries(const std::string& folder, EntryKind kind,
   WIN32_FIND_DATAW entry;
   HANDLE search = ::FindFirstFileExW(query.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (search == INVALID_HANDLE_VALUE) return names;
+  if (search == INVALID_HANDLE_VALUE) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND) return names;  // an empty drive root
+    return IoError{folder, win32::error_text(code)};
+  }
   do {
     const DWORD attributes = entry.dwFileAttributes;
     if ((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) continue;
+    if (links == Links::skip && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
     const std::wstring_view wide = entry.cFileName;
     if (wide == L"." || wide == L"..") continue;
     const EntryKind found =
@@ -36,33 +39,22 @@ std::vector<std::string> list_entries(const std::string& folder, EntryKind kind,
     if (accept(name)) names.push_back(std::move(name));
   } while (::FindNextFileW(search, &entry));
   ::FindClose(search);
-  sort_names(names);
   return names;
 }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+}  // namespace detail
 
-}  // namespace
-
-void sort_names(std::vector<std::string>& names) {
-  std::vector<std::pair<std::string, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) {
-    std::string folded = name;
-    std::transform(folded.begin(), folded.end(), folded.begin(), fold);
-    keyed.emplace_back(std::move(folded), std::move(name));
-  }
-  std::sort(keyed.begin(), keyed.end());
-  for (std::size_t i = 0; i < names.size(); ++i) names[i] = std::move(keyed[i].second);
-}
-
-std::vector<std::string> list_files(const std::string& folder, std::string_view pattern) {
-  return list_entries(folder, EntryKind::file,
-                      [pattern](std::string_view name) { return matches_pattern(name, pattern); });
-}
-
-std::vector<std::string> list_subfolders(const std::string& folder) {
-  return list_entries(folder, EntryKind::folder, [](std::string_view) { return true; });
+std::variant<PathKind, IoError> path_kind(const std::string& path) {
+  win32::quiet_drive_errors();
+  const DWORD attributes = ::GetFileAttributesW(win32::system_path(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return IoError{path, win32::error_text(::GetLastError())};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return PathKind::page;
+  // A folder given by name that cannot be opened is an error, not an empty list.
+  auto entries = detail::read_entries(path, detail::EntryKind::file, detail::Links::follow,
+                                      [](std::string_view) { return false; });
+  if (IoError* error = std::get_if<IoError>(&entries)) return std::move(*error);
+  return PathKind::folder;
 }
 
 std::vector<std::string> regular_file_entries(const std::string& folder) {
