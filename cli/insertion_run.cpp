@@ -130,8 +130,15 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
     return ExitCode::not_quorvane;
   }
 
+  // A folder that cannot be opened is told at once; the others are still done, and the exit
+  // status says that pages may be missing.
+  bool folders_left_out = false;
   std::variant<std::vector<std::string>, IoError> listed =
-      list_pages(options.paths, options.pattern, options.recursion);
+      list_pages(options.paths, options.pattern, options.recursion, [&](const IoError& error) {
+        report.error("cannot open the folder " + quoted(error.path) + ": " + error.reason +
+                     "; its pages are left out");
+        folders_left_out = true;
+      });
   if (const IoError* error = std::get_if<IoError>(&listed)) {
     report.error("cannot open " + quoted(error->path) + ": " + error->reason +
                  "; no page has been changed");
@@ -143,7 +150,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
   InsertionEditor editor(pages, tag, text, options.presence, report);
   const BatchResult result = rewrite_pages(pages, editor, options.write_mode);
 
-  ExitCode code = ExitCode::done;
+  ExitCode code = folders_left_out ? ExitCode::file_failure : ExitCode::done;
   if (result.failure) {
     report_failure(report, *result.failure, pages.size(), options.write_mode);
     code = ExitCode::file_failure;

@@ -39,7 +39,8 @@ std::vector<bool> listed_as_files(std::span<const std::string> paths) {
 
 std::variant<std::vector<std::string>, IoError> list_pages(std::span<const std::string> paths,
                                                            std::string_view pattern,
-                                                           Recursion recursion) {
+                                                           Recursion recursion,
+                                                           const UnlistableFolder& unlistable) {
   std::vector<PathKind> kinds;
   kinds.reserve(paths.size());
   const std::vector<bool> files = listed_as_files(paths);
@@ -58,7 +59,7 @@ std::variant<std::vector<std::string>, IoError> list_pages(std::span<const std::
     if (kinds[i] == PathKind::page) {
       pages.push_back(paths[i]);
     } else {
-      std::vector<std::string> listed = list_folder_pages(paths[i], pattern, recursion);
+      std::vector<std::string> listed = list_folder_pages(paths[i], pattern, recursion, unlistable);
       pages.insert(pages.end(), std::make_move_iterator(listed.begin()),
                    std::make_move_iterator(listed.end()));
     }

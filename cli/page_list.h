@@ -8,6 +8,7 @@
 
 #include "cli/arguments.h"
 #include "files/file_io.h"
+#include "files/folder_listing.h"
 
 namespace qv::cli {
 
@@ -16,9 +17,11 @@ namespace qv::cli {
 // them (alphabetical order ignoring case, hidden files left out), followed, when recursing, by
 // the pages of each sub-folder in the same order. Hidden sub-folders and symbolic links to
 // folders are not entered. Every path is checked before anything is listed: the first one that
-// does not exist, or a folder that cannot be opened, is returned as the error.
+// does not exist, or a folder that cannot be opened, is returned as the error. A sub-folder that
+// cannot be opened is passed to `unlistable` and left out.
 std::variant<std::vector<std::string>, IoError> list_pages(std::span<const std::string> paths,
                                                            std::string_view pattern,
-                                                           Recursion recursion);
+                                                           Recursion recursion,
+                                                           const UnlistableFolder& unlistable);
 
 }  // namespace qv::cli

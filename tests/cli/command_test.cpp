@@ -8,6 +8,7 @@
 
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/unprivileged.h"
 
 namespace qv::testing {
 namespace {
@@ -203,6 +204,29 @@ TEST_F(CliCommand, recursionSkipsHiddenFoldersAndLinksToFolders) {
                 summary(4, 4, 0, 0));
   EXPECT_EQ(dir.read("site/.cache/d.html"), "</body>");
   EXPECT_EQ(dir.read("elsewhere/e.html"), "</body>");
+}
+
+TEST_F(CliCommand, foldersThatCannotBeListedAreReportedAndTheOthersDone) {
+  for (const char* name : {"site/a.html", "site/locked/b.html", "site/open/c.html"})
+    page(name, "</body>");
+  for (const char* name : {"", "/site", "/site/a.html", "/site/open", "/site/open/c.html"})
+    open_to_everyone(dir.path() + name);
+  fs::permissions(dir / "site/locked", fs::perms::none);
+  // As an unprivileged user, for whom the locked folder is really locked.
+  const int outcome = run_unprivileged([&] {
+    ProgramOutput r = run({"-r", "snippet.txt", "site"});
+    return (r.exit_code == 1 ? 0 : 1) |
+           (r.err == "quorvane-insert-cli: cannot open the folder 'site/locked': Permission "
+                     "denied; its pages are left out\n"
+                ? 0
+                : 2) |
+           (r.out == summary(2, 2, 0, 0) ? 0 : 4);
+  });
+  fs::permissions(dir / "site/locked", fs::perms::owner_all);
+  EXPECT_EQ(outcome, 0) << "1: exit status, 2: message, 4: summary";
+  EXPECT_EQ(dir.read("site/a.html"), with_snippet("", "</body>"));
+  EXPECT_EQ(dir.read("site/open/c.html"), with_snippet("", "</body>"));
+  EXPECT_EQ(dir.read("site/locked/b.html"), "</body>");
 }
 
 TEST_F(CliCommand, settingsBesideTheExecutableAreOverriddenByOptions) {
