@@ -261,7 +261,8 @@ TEST(KillTest, runSkippingPresentPagesResumesAKilledRun) {
   dir.write("snippet.txt", kSnippet);
   const std::string site = dir / "site";
   fs::create_directory(site);
-  std::vector<Page> pages = make_site(site, 400, random);
+  // More pages than a group, so that pages remain to be done after the first renames.
+  std::vector<Page> pages = make_site(site, 1500, random);
   const std::string first_page = site + "/" + pages.front().name;
   const std::size_t first_size = fs::file_size(first_page);
 
