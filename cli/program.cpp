@@ -13,10 +13,6 @@
 namespace qv::cli {
 namespace {
 
-void put(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 // A progress line helps only someone watching the error stream, and would be torn apart by
 // per-page lines arriving on the same screen.
 ProgressDisplay progress_for(const Options& options, std::FILE* out, std::FILE* err) {

@@ -12,16 +12,16 @@ using namespace std::chrono_literals;
 constexpr auto kQuietStart = 1s;  // runs shorter than this never show progress
 constexpr auto kRedrawInterval = 100ms;
 
-void put(std::FILE* stream, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 // "1 page" or "N pages".
 std::string pages(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " page" : " pages");
 }
 
 }  // namespace
+
+void put(std::FILE* stream, std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
 
 std::string printable(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";

@@ -7,10 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "cli/arguments.h"
 #include "batch/page_batch.h"
+#include "cli/arguments.h"
 
 namespace qv::cli {
+
+// Writes `text` to `stream` as it is (no formatting, embedded NULs kept).
+void put(std::FILE* stream, std::string_view text);
 
 // What a run did with one page.
 enum class Outcome { upgraded, no_tag, skipped };

@@ -23,8 +23,6 @@ class HandlerGate {
   // Ends the program: runs the end action, which by default exits the process.
   [[noreturn]] void end();
 
-  bool ended() const { return ended_; }
-
   // Replaces the process exit by `action` (tests).
   void set_end_action(std::function<void()> action) { end_action_ = std::move(action); }
 

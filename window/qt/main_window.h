@@ -48,7 +48,6 @@ class MainWindow : public QWidget {
 
   HandlerGate& gate() { return gate_; }
   QtMessageBox& message_box() { return message_box_; }
-  QtPlatform& platform() { return platform_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
