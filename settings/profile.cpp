@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_map>
 
 #include "text/ascii.h"
 
@@ -13,6 +14,12 @@ constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
 // Spaces and tabs, the blanks the profile reader trims around names and values.
 constexpr std::string_view kBlanks = " \t";
+
+std::string folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ascii_lower(c);
+  return out;
+}
 
 void append_utf8(std::string& out, std::uint32_t code_point) {
   if (code_point < 0x80) {
@@ -80,9 +87,17 @@ Profile Profile::parse(std::string_view text) {
   }
 
   Profile profile;
-  bool in_section = false;  // keys before the first header are unreachable, so not kept
+  // Where the lines below the current header go: nowhere before the first header (keys there are
+  // unreachable), nowhere under a repeated header (the first one is the only one searched).
+  enum class Target { none_yet, section, repeated_section } target = Target::none_yet;
+  std::unordered_map<std::string, std::size_t> header_lines;  // folded name -> first header line
+  std::unordered_map<std::string, std::size_t> key_lines;     // in the current section
+  auto ignore = [&profile](std::size_t line, IgnoredBecause reason, std::size_t winner = 0) {
+    profile.ignored_.push_back(IgnoredLine{line, reason, winner});
+  };
+
   std::size_t pos = 0;
-  while (pos < text.size()) {
+  for (std::size_t number = 1; pos < text.size(); ++number) {
     std::size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = trim(text.substr(pos, end - pos), kBlanks);
@@ -91,22 +106,39 @@ Profile Profile::parse(std::string_view text) {
     if (line.empty()) continue;
     if (line.front() == '[') {
       std::string_view name = line.substr(1);
-      name = name.substr(0, name.find(']'));
-      profile.sections_.push_back(Section{std::string(trim(name, kBlanks)), {}});
-      in_section = true;
+      name = trim(name.substr(0, name.find(']')), kBlanks);
+      const auto [first, is_new] = header_lines.try_emplace(folded(name), number);
+      if (!is_new) {
+        target = Target::repeated_section;
+        ignore(number, IgnoredBecause::repeated_section, first->second);
+        continue;
+      }
+      profile.sections_.push_back(Section{std::string(name), {}});
+      key_lines.clear();
+      target = Target::section;
       continue;
     }
-    if (line.front() == ';' || !in_section) continue;
+    if (line.front() == ';' || target == Target::repeated_section) continue;
+    if (target == Target::none_yet) {
+      ignore(number, IgnoredBecause::before_any_section);
+      continue;
+    }
 
+    const std::size_t equals = line.find('=');
+    const std::string_view key =
+        equals == std::string_view::npos ? line : trim(line.substr(0, equals), kBlanks);
+    const auto [first, is_new] = key_lines.try_emplace(folded(key), number);
+    if (!is_new) {
+      ignore(number, IgnoredBecause::duplicate_key, first->second);
+      continue;
+    }
     std::vector<Entry>& entries = profile.sections_.back().entries;
-
-    std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
       // Kept as a key without value: as the first match it hides a later line of the same key.
-      entries.push_back(Entry{std::string(line), std::nullopt});
+      ignore(number, IgnoredBecause::no_equals);
+      entries.push_back(Entry{std::string(key), std::nullopt});
     } else {
-      entries.push_back(Entry{std::string(trim(line.substr(0, equals), kBlanks)),
-                              clean_value(line.substr(equals + 1))});
+      entries.push_back(Entry{std::string(key), clean_value(line.substr(equals + 1))});
     }
   }
   return profile;

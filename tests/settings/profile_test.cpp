@@ -63,6 +63,26 @@ TEST(ProfileText, HostileInputIsParsedWhole) {
   EXPECT_EQ(profile.value("p", "k")->size(), std::size_t{1} << 20);
 }
 
+TEST(ProfileText, IgnoredLinesAreListedWithTheirNumberAndWhy) {
+  using enum IgnoredBecause;
+  const Profile profile = Profile::parse(
+      "; top\r\nbalise=a\r\n\r\n[parametres]\rverification\nBALISE = b\n"
+      "balise=c\nverification=on\n[other]\nk=1\n[Parametres]\nbalise=d\n");
+  const std::vector<IgnoredLine> expected{{2, before_any_section, 0},
+                                          {5, no_equals, 0},
+                                          {7, duplicate_key, 6},
+                                          {8, duplicate_key, 5},
+                                          {11, repeated_section, 4}};
+  ASSERT_EQ(profile.ignored().size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(profile.ignored()[i].line, expected[i].line) << i;
+    EXPECT_EQ(profile.ignored()[i].reason, expected[i].reason) << i;
+    EXPECT_EQ(profile.ignored()[i].winning_line, expected[i].winning_line) << i;
+  }
+  EXPECT_EQ(profile.value("parametres", "balise"), "b");
+  EXPECT_EQ(profile.value("parametres", "verification"), std::nullopt);
+}
+
 TEST(GetPrivateProfileString, CopiesAtMostSizeMinusOneBytesThenNul) {
   const Profile profile = Profile::parse("[p]\nk=" + std::string(200, 'v'));
   std::string buffer(96, '#');
