@@ -22,6 +22,20 @@ TEST(Pattern, wildcardsMatchAnyRunOrOneCharacterIgnoringCase) {
   EXPECT_TRUE(matches_pattern("page.html", "page.html"));
 }
 
+TEST(Pattern, questionMarkIsOneUtf8CharacterAndCaseFoldsBeyondAscii) {
+  EXPECT_TRUE(matches_pattern("caf\xC3\xA9.html", "caf?.html"));  // café
+  EXPECT_FALSE(matches_pattern("caf\xC3\xA9.html", "caf??.html"));
+  EXPECT_TRUE(matches_pattern("\xC3\xA9t\xC3\xA9.html", "\xC3\x89T\xC3\x89.HTML"));  // été, ÉTÉ
+  EXPECT_TRUE(matches_pattern("\xCF\x83\xCF\x82.htm", "\xCE\xA3?.HTM"));             // σς, Σ?
+  EXPECT_TRUE(matches_pattern("\xE2\x84\xAA.htm", "k.htm"));                         // Kelvin sign
+  EXPECT_FALSE(matches_pattern("\xC3\x9F.htm", "s.htm"));                            // ß is not s
+  // A byte outside any UTF-8 sequence is one character, equal only to itself.
+  EXPECT_TRUE(matches_pattern("caf\xE9.html", "caf?.html"));
+  EXPECT_TRUE(matches_pattern("caf\xE9.html", "*\xE9*"));
+  EXPECT_FALSE(matches_pattern("caf\xE9.html", "*\xC9*"));
+  EXPECT_TRUE(matches_pattern("*x.b", "*.b"));  // a '*' in a name is no wildcard
+}
+
 TEST(Pattern, realNamesOnlySoHtmDoesNotMatchHtml) {
   EXPECT_FALSE(matches_pattern("index.html", "*.htm"));
 }
