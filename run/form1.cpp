@@ -116,8 +116,9 @@ void Form1::Command2_Click() {
   // the end (the run stopped at it or before it) counts for what was written.
   state_.upgraded_count = static_cast<std::int64_t>(result.written);
   if (result.failure) {
-    c_.message_box.show(page_error_prompt(result.failure->error, result.failure->access),
-                        Buttons::ok, message::kFileErrorTitle);
+    c_.message_box.show(
+        page_error_prompt(result.failure->error, result.failure->access, state_.upgraded_count),
+        Buttons::ok, message::kFileErrorTitle);
   }
   if (result.sync_error)
     c_.message_box.show(sync_error_prompt(*result.sync_error), Buttons::ok,

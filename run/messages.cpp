@@ -9,12 +9,15 @@ std::string text_file_error_prompt(const IoError& error) {
          "\n\nNo page has been changed.";
 }
 
-std::string page_error_prompt(const IoError& error, PageAccess access) {
+std::string page_error_prompt(const IoError& error, PageAccess access, std::int64_t upgraded) {
+  const std::string received = upgraded == 0   ? "no page"
+                               : upgraded == 1 ? "1 page"
+                                               : std::to_string(upgraded) + " pages";
   return std::string(access == PageAccess::read ? "Cannot read the page:\n"
                                                 : "Cannot write the page:\n") +
          error.path + "\n" + error.reason +
-         "\n\nThe run stops here: this page and the ones after it are unchanged; the pages "
-         "before it have received the text.";
+         "\n\nThe run stops here: this page and the ones after it are unchanged. Before it, " +
+         received + " received the text.";
 }
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,15 +25,16 @@ inline constexpr std::string_view kNoFileToInsert = "no file to insert";
 inline constexpr std::string_view kMarkerTitle = " Insert text in HTML file";
 inline constexpr std::string_view kNotQuorvane = " it is not a quorvane file";
 
-// Title of the messages that report a file the run could not read or write.
-inline constexpr std::string_view kFileErrorTitle = "Insert text in HTML files";
+// Title of the messages that report a file the run could not read or write: the run's own.
+inline constexpr std::string_view kFileErrorTitle = kGoTitle;
 }  // namespace message
 
 // The prompt shown when the text file to insert cannot be read: no page has been touched.
 std::string text_file_error_prompt(const IoError& error);
 
-// The prompt shown when a page cannot be read or written: the run stops at that page.
-std::string page_error_prompt(const IoError& error, PageAccess access);
+// The prompt shown when a page cannot be read or written: the run stops at that page, after
+// `upgraded` pages before it received the text.
+std::string page_error_prompt(const IoError& error, PageAccess access, std::int64_t upgraded);
 
 // The prompt shown when the rewritten pages could not be confirmed on stable storage.
 std::string sync_error_prompt(const IoError& error);

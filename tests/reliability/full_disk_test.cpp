@@ -153,8 +153,8 @@ TEST_F(FullDiskWindow, injectedNoSpaceStopsTheRunAtThatPageAndNamesIt) {
   const auto& error = w.message_box.shown[1];
   EXPECT_EQ(error.prompt, "Cannot write the page:\n" + site + "/c.html\n" + kNoSpace +
                               "\n\nThe run stops here: this page and the ones after it are "
-                              "unchanged; the pages before it have received the text.");
-  EXPECT_EQ(error.title, "Insert text in HTML files");
+                              "unchanged. Before it, 2 pages received the text.");
+  EXPECT_EQ(error.title, " Insert text in HTML");
   EXPECT_EQ(prompts().back(), " 2 file(s) have been upgraded ");
   EXPECT_EQ(page_bytes("a.html"), with_snippet("<p>a.html</p>", "</body>"));
   EXPECT_EQ(page_bytes("b.html"), with_snippet("<p>b.html</p>", "</body>"));

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -115,6 +116,7 @@ TEST_F(Window, opensOnTheStartFolderWithEmptyLabelsAndTheFocusOnTheFirstDrive) {
   EXPECT_EQ(caption("Label2"), "");
   EXPECT_EQ(caption("Label3"), "");
   EXPECT_EQ(caption("Label5"), "");
+  EXPECT_EQ(control<QPlainTextEdit>("Text1").toPlainText(), "Text1");
   EXPECT_EQ(QApplication::focusWidget(), &control("Drive1"));
   EXPECT_EQ(control<QComboBox>("Drive1").currentText(),
             QString::fromStdString(dir.path() + " [TEST]"));
@@ -174,6 +176,24 @@ TEST_F(Window, goInsertsTheChosenTextIntoEveryListedPage) {
   EXPECT_EQ(bytes("other.html"), "<p></p></body></html>");
   EXPECT_EQ(caption("Label5"), "2");
   EXPECT_EQ(dynamic_cast<TextBox&>(control("Text1")).text(), done);
+  // Off screen, yet its text is there once the run is over.
+  EXPECT_TRUE(control<QPlainTextEdit>("Text1").toPlainText().endsWith("</body></html>"));
+}
+
+TEST_F(Window, longPathsKeepTheFileNameInSightAndShowTheWholePathAsATip) {
+  const std::string deep = "texts/" + std::string(60, 'd');
+  std::filesystem::create_directory(dir / deep);
+  dir.write(deep + "/snippet.txt", kSnippet);
+  start();
+  double_click_row(control<QListWidget>("Dir2"), "texts");
+  double_click_row(control<QListWidget>("Dir2"), std::string(60, 'd'));
+  click_row(control<QListView>("File2"), "snippet.txt");
+  auto& label = control<qt::LabelBox>("Label3");
+  EXPECT_EQ(label.text().toStdString(), dir / (deep + "/snippet.txt"));
+  EXPECT_EQ(label.toolTip(), label.text());
+  EXPECT_TRUE(label.drawn_text().contains(QChar(0x2026)));
+  EXPECT_TRUE(label.drawn_text().endsWith("/snippet.txt"));
+  EXPECT_TRUE(label.drawn_text().startsWith("/"));
 }
 
 TEST_F(Window, aClickedPageIsTheOnlyOneConfirmedAndProcessed) {

@@ -18,15 +18,19 @@ void HandlerGate::raise(const std::function<void()>& handler) {
     if (--depth_ > 0) throw;
     return;
   }
-  --depth_;
+  if (--depth_ == 0 && loops_ == 0 && on_settled) on_settled();
 }
 
 void HandlerGate::nested_loop(const std::function<void()>& loop) {
   const int outer = std::exchange(depth_, 0);
+  ++loops_;
   struct Restore {
     HandlerGate& gate;
     int depth;
-    ~Restore() { gate.depth_ = depth; }
+    ~Restore() {
+      gate.depth_ = depth;
+      --gate.loops_;
+    }
   } restore{*this, outer};
   loop();
   if (ended_) throw Ended{};

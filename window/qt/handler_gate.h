@@ -26,9 +26,14 @@ class HandlerGate {
   // Replaces the process exit by `action` (tests).
   void set_end_action(std::function<void()> action) { end_action_ = std::move(action); }
 
+  // Called each time the last handler in progress returns to the main event loop: no handler
+  // runs, none waits in a nested loop. Work put off while handlers run belongs here.
+  std::function<void()> on_settled;
+
  private:
   struct Ended {};
   int depth_ = 0;  // handlers in progress since the innermost event loop was entered
+  int loops_ = 0;  // nested event loops entered by handlers in progress
   bool ended_ = false;
   std::function<void()> end_action_;
 };

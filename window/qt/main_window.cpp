@@ -68,6 +68,12 @@ MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
   named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };
   named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
   named<QWidget>("Drive1").setFocus();
+  // The path labels keep the file name in sight however deep the folder.
+  named<LabelBox>("Label2").set_elision(Elision::middle);
+  named<LabelBox>("Label3").set_elision(Elision::middle);
+  // Text1 lies outside the client area and lays its text out only on demand: once the handlers
+  // are done (a run over, a text loaded), it shows the last text handled.
+  gate_.on_settled = [this] { named<DocumentTextBox>("Text1").display(); };
 }
 
 MainWindow::~MainWindow() = default;

@@ -1,6 +1,8 @@
 #include "window/qt/text_controls.h"
 
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
 #include <QTimer>
 
 namespace qv::qt {
@@ -36,6 +38,28 @@ LabelBox::LabelBox(std::string_view caption, QWidget* parent) : QLabel(parent) {
 void LabelBox::set_caption(std::string_view caption) {
   caption_ = caption;
   setText(to_display(caption_));
+  if (elision_ == Elision::middle) setToolTip(text());
+}
+
+void LabelBox::set_elision(Elision elision) {
+  elision_ = elision;
+  setToolTip(elision_ == Elision::middle ? text() : QString());
+  update();
+}
+
+QString LabelBox::drawn_text() const {
+  if (elision_ == Elision::none) return text();
+  return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void LabelBox::paintEvent(QPaintEvent* event) {
+  if (elision_ == Elision::none) {
+    QLabel::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(),
+                        isEnabled(), drawn_text(), foregroundRole());
 }
 
 LineTextBox::LineTextBox(std::string_view text, QWidget* parent)
@@ -64,7 +88,7 @@ DocumentTextBox::DocumentTextBox(std::string_view text, QWidget* parent)
     displayed_ = true;
     if (on_change) on_change();
   });
-  schedule_display();
+  display();
 }
 
 void DocumentTextBox::set_text(std::string_view text) {

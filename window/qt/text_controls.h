@@ -30,15 +30,30 @@ class CommandButton : public QPushButton {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-// A label showing its caption as plain text, top-left aligned.
+// How a label shows a caption wider than itself.
+enum class Elision {
+  none,    // cut at the right edge
+  middle,  // "…" in the middle, so both ends stay visible; the whole caption is the tool tip
+};
+
+// A label showing its caption as plain text, top-left aligned. Its text (for the accessibility
+// tools too) is always the whole caption, whatever it draws.
 class LabelBox : public QLabel, public Label {
  public:
   LabelBox(std::string_view caption, QWidget* parent);
   std::string caption() const override { return caption_; }
   void set_caption(std::string_view caption) override;
 
+  void set_elision(Elision elision);
+  // The caption as drawn at the label's present width.
+  QString drawn_text() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   std::string caption_;
+  Elision elision_ = Elision::none;
 };
 
 // A one-line text box. Setting a different text from code raises the change event at once; so
@@ -55,8 +70,10 @@ class LineTextBox : public QLineEdit, public TextBox {
 };
 
 // A multi-line text box that may be given a whole page many times a second while nobody looks at
-// it. It keeps the bytes at once and lays the document out only when someone can see it: when it
-// is visible on screen, or when it receives the keyboard focus.
+// it. It keeps the bytes at once and lays the document out only when someone can see it (it is
+// visible on screen, or receives the keyboard focus), or when asked to (`display`): it starts
+// displaying its first text, and the window asks again once a run is over, so that the text is
+// there for the accessibility tools too.
 class DocumentTextBox : public QPlainTextEdit, public TextBox {
  public:
   DocumentTextBox(std::string_view text, QWidget* parent);
@@ -66,6 +83,8 @@ class DocumentTextBox : public QPlainTextEdit, public TextBox {
 
   // True when the displayed document shows the current bytes.
   bool display_current() const { return displayed_; }
+  // Lays the document out for the current bytes now, unless it already shows them.
+  void display();
 
  protected:
   void focusInEvent(QFocusEvent* event) override;
@@ -73,7 +92,6 @@ class DocumentTextBox : public QPlainTextEdit, public TextBox {
 
  private:
   void schedule_display();
-  void display();
   std::string text_;
   bool displayed_ = false;
   bool display_pending_ = false;
