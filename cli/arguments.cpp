@@ -4,14 +4,15 @@ namespace qv::cli {
 namespace {
 
 // Options that take a value, either as the next argument or after '='.
-enum class Valued { tag, pattern };
+enum class Valued { tag, pattern, replace };
 
 struct ValuedOption {
   std::string_view name;
   Valued which;
 };
 
-constexpr ValuedOption kValuedOptions[] = {{"--tag", Valued::tag}, {"--pattern", Valued::pattern}};
+constexpr ValuedOption kValuedOptions[] = {
+    {"--tag", Valued::tag}, {"--pattern", Valued::pattern}, {"--replace", Valued::replace}};
 
 UsageError usage_error(std::string message) { return UsageError{std::move(message)}; }
 
@@ -21,6 +22,10 @@ bool apply_flag(std::string_view name, Options& options) {
     options.recursion = Recursion::into_subfolders;
   } else if (name == "--dry-run") {
     options.write_mode = WriteMode::dry_run;
+  } else if (name == "--remove") {
+    options.operation = Operation::remove;
+  } else if (name == "--show-settings") {
+    options.action = Action::show_settings;
   } else if (name == "--skip-present") {
     options.presence = Presence::skip_present;
   } else if (name == "--verify") {
@@ -50,6 +55,11 @@ std::optional<UsageError> apply_value(Valued which, std::string value, Options& 
     case Valued::pattern:
       if (value.empty()) return usage_error("the pattern given with --pattern is empty");
       options.pattern = std::move(value);
+      break;
+    case Valued::replace:
+      if (value.empty()) return usage_error("the old text file given with --replace is empty");
+      options.operation = Operation::replace;
+      options.old_text_file = std::move(value);
       break;
   }
   return std::nullopt;
@@ -96,9 +106,13 @@ std::variant<Options, UsageError> parse_arguments(std::span<const std::string> a
     if (!apply_flag(name, options)) return usage_error("unknown option '" + argument + "'");
     if (equals != std::string::npos)
       return usage_error("option '" + std::string(name) + "' takes no value");
-    if (options.action != Action::run) return options;
+    if (options.action == Action::help || options.action == Action::version) return options;
   }
 
+  if (options.action == Action::show_settings) {
+    if (!operands.empty()) return usage_error("--show-settings takes no text file and no pages");
+    return options;
+  }
   if (operands.empty()) return usage_error("no text file and no pages given");
   if (operands.size() == 1) return usage_error("no pages given after the text file");
   options.text_file = std::move(operands.front());
@@ -108,7 +122,9 @@ std::variant<Options, UsageError> parse_arguments(std::span<const std::string> a
 }
 
 std::string usage_text() {
-  return "Usage: " + std::string(kProgramName) + " [options] TEXT_FILE PATH...\n";
+  const std::string name(kProgramName);
+  return "Usage: " + name + " [options] TEXT_FILE PATH...\n" + "       " + name +
+         " --show-settings [--tag TEXT] [--verify|--no-verify]\n";
 }
 
 std::string help_text() {
@@ -119,6 +135,12 @@ std::string help_text() {
          "The tag and the marker check come from quorvane.ini beside the program, as in the\n"
          "window; the options below override them.\n"
          "\n"
+         "With --remove, takes the text of TEXT_FILE out of each page where an insertion put\n"
+         "it (on its own lines just before the last tag), which gives the page back byte for\n"
+         "byte; pages where it does not stand there are left alone. With --replace OLD_FILE,\n"
+         "swaps the text of OLD_FILE for that of TEXT_FILE where an insertion put it, and\n"
+         "inserts TEXT_FILE's text into the other pages that do not already contain it.\n"
+         "\n"
          "Options:\n"
          "  --tag TEXT       insert before the last occurrence of TEXT (default </body>)\n"
          "  --verify         require the text to contain \"var quorvaneSite =\"\n"
@@ -128,11 +150,22 @@ std::string help_text() {
          "  -r, --recursive  walk sub-folders too (hidden ones and links to folders skipped)\n"
          "  --dry-run        write nothing; list the pages that would receive the text\n"
          "  --skip-present   leave alone the pages that already contain the text\n"
-         "  -v, --verbose    one line per page: upgraded, no tag or skipped\n"
+         "  --remove         take the text out instead of inserting it (no marker check)\n"
+         "  --replace OLD_FILE\n"
+         "                   swap the text of OLD_FILE for the text, or insert the text\n"
+         "  --show-settings  show where the settings file is, the tag and the marker check\n"
+         "                   in effect and where each comes from, and the ignored lines\n"
+         "  -v, --verbose    one line per page: what was done to it\n"
          "  -q, --quiet      print nothing but errors\n"
          "  -h, --help       show this help\n"
          "  --version        show the version\n"
          "  --               end of options (for page names starting with '-')\n"
+         "\n"
+         "Examples:\n"
+         "  quorvane-insert-cli --remove -r counter.txt ~/www\n"
+         "                   retire a snippet\n"
+         "  quorvane-insert-cli -r --replace counter-v1.txt counter-v2.txt ~/www\n"
+         "                   update it: version 2 takes the place of version 1\n"
          "\n"
          "Exit status:\n"
          "  0  done\n"

@@ -1,5 +1,6 @@
 #include "cli/insertion_run.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,11 +8,9 @@
 #include <vector>
 
 #include "batch/page_batch.h"
+#include "cli/page_editors.h"
 #include "cli/page_list.h"
-#include "cli/test_hooks.h"
-#include "engine/insertion.h"
 #include "engine/marker.h"
-#include "engine/tag_search.h"
 #include "files/file_io.h"
 #include "files/stop_requests.h"
 
@@ -20,62 +19,25 @@ namespace {
 
 std::string quoted(std::string_view path) { return "'" + std::string(path) + "'"; }
 
-// Decides each page of the run: skipped when it already holds the text (with --skip-present),
-// left alone without the tag, otherwise the framed insertion before the last tag. A page is
-// reported only once the shared loop has finished with it, so that a page whose rewrite fails
-// is not counted. The run stops after the page in hand when the program is asked to stop or its
-// output cannot be written.
-class InsertionEditor final : public PageEditor {
- public:
-  InsertionEditor(std::span<const std::string> pages, std::string_view tag, std::string_view text,
-                  Presence presence, Report& report)
-      : pages_(pages),
-        tag_(tag),
-        text_(text),
-        presence_(presence),
-        report_(report),
-        outcomes_(pages.size(), Outcome::no_tag) {}
-
-  std::optional<std::vector<std::string_view>> edit(std::size_t index,
-                                                    std::string_view page) override {
-    if (test_hooks::page_in_hand != nullptr) test_hooks::page_in_hand(index);
-    // Pages are decided a group ahead of being done: each keeps its own outcome till then.
-    Outcome& outcome = outcomes_[index];
-    if (presence_ == Presence::skip_present && find_last(page, text_)) {
-      outcome = Outcome::skipped;
-      return std::nullopt;
-    }
-    std::optional<Insertion> insertion = insert_before_last(page, tag_, text_);
-    if (!insertion) {
-      outcome = Outcome::no_tag;
-      return std::nullopt;
-    }
-    outcome = Outcome::upgraded;
-    const auto pieces = insertion->pieces();
-    return std::vector<std::string_view>(pieces.begin(), pieces.end());
+// "N pages <where> <done>", from what the report counted: what the run did before it stopped.
+std::string pages_done(const Tally& tally, Operation operation, std::string_view where) {
+  std::size_t changed = tally.upgraded;
+  std::string_view done = " received the text";
+  if (operation == Operation::remove) {
+    changed = tally.removed;
+    done = " had the text taken out";
+  } else if (operation == Operation::replace) {
+    changed = tally.replaced + tally.upgraded;
+    done = " received the new text";
   }
-
-  void page_done(std::size_t index, PageOutcome outcome) override {
-    if (outcome == PageOutcome::already_rewritten) outcomes_[index] = Outcome::skipped;
-    report_.page(pages_[index], outcomes_[index], Report::Clock::now());
-  }
-
-  // A stop request, or an output that cannot be written, ends the run after the page in hand.
-  bool stop_requested() const override {
-    return stop_request() != StopRequest::none || report_.output_error().has_value();
-  }
-
- private:
-  std::span<const std::string> pages_;
-  std::string_view tag_;
-  std::string_view text_;
-  Presence presence_;
-  Report& report_;
-  std::vector<Outcome> outcomes_;
-};
+  const std::string pages = changed == 0   ? "no page"
+                            : changed == 1 ? "1 page"
+                                           : std::to_string(changed) + " pages";
+  return pages + " " + std::string(where) + std::string(done);
+}
 
 void report_failure(Report& report, const PageFailure& failure, std::size_t page_count,
-                    WriteMode mode) {
+                    WriteMode mode, Operation operation) {
   const char* verb = failure.access == PageAccess::read ? "cannot read " : "cannot write ";
   report.error(verb + quoted(failure.error.path) + ": " + failure.error.reason);
   std::string consequence = "the run stopped at page " + std::to_string(failure.index + 1) +
@@ -83,13 +45,14 @@ void report_failure(Report& report, const PageFailure& failure, std::size_t page
   if (mode == WriteMode::dry_run)
     consequence += "nothing has been written";
   else
-    consequence +=
-        "the pages before it received the text; this page and the ones after it are unchanged";
+    consequence += pages_done(report.tally(), operation, "before it") +
+                   "; this page and the ones after it are unchanged";
   report.error(consequence);
 }
 
 // Says why a run stopped before its end, and what it did: `done` pages handled of `page_count`.
-void report_stop(Report& report, std::size_t done, std::size_t page_count, WriteMode mode) {
+void report_stop(Report& report, std::size_t done, std::size_t page_count, WriteMode mode,
+                 Operation operation) {
   if (const std::optional<std::string>& output = report.output_error())
     report.error("cannot write the output: " + *output);
   else
@@ -99,7 +62,8 @@ void report_stop(Report& report, std::size_t done, std::size_t page_count, Write
   if (mode == WriteMode::dry_run)
     consequence += "nothing has been written";
   else
-    consequence += "the pages up to it received the text; the ones after it are unchanged";
+    consequence +=
+        pages_done(report.tally(), operation, "up to it") + "; the ones after it are unchanged";
   report.error(consequence);
 }
 
@@ -121,7 +85,18 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
                  "; no page has been changed");
     return ExitCode::file_failure;
   }
-  const MarkerCheck check = options.marker_check.value_or(settings.verification_on);
+  std::string old_text;
+  if (options.operation == Operation::replace) {
+    if (std::optional<IoError> error = read_file(options.old_text_file, old_text)) {
+      report.error("cannot read the old text file " + quoted(error->path) + ": " + error->reason +
+                   "; no page has been changed");
+      return ExitCode::file_failure;
+    }
+  }
+  // The check guards what goes into the pages; a text taken out is not checked.
+  const MarkerCheck check = options.operation == Operation::remove
+                                ? MarkerCheck::off
+                                : options.marker_check.value_or(settings.verification_on);
   if (check == MarkerCheck::on && !holds_marker(text, kInsertionMarker)) {
     report.error("the text in " + quoted(options.text_file) + " does not contain \"" +
                  std::string(kInsertionMarker) +
@@ -146,17 +121,29 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
   }
   const std::vector<std::string>& pages = std::get<std::vector<std::string>>(listed);
   report.set_listed(pages.size());
+  report.set_operation(options.operation);
 
-  InsertionEditor editor(pages, tag, text, options.presence, report);
-  const BatchResult result = rewrite_pages(pages, editor, options.write_mode);
+  std::unique_ptr<PageEditor> editor;
+  switch (options.operation) {
+    case Operation::insert:
+      editor = std::make_unique<InsertionEditor>(pages, tag, text, options.presence, report);
+      break;
+    case Operation::remove:
+      editor = std::make_unique<RemovalEditor>(pages, tag, text, report);
+      break;
+    case Operation::replace:
+      editor = std::make_unique<ReplacementEditor>(pages, tag, old_text, text, report);
+      break;
+  }
+  const BatchResult result = rewrite_pages(pages, *editor, options.write_mode);
 
   ExitCode code = folders_left_out ? ExitCode::file_failure : ExitCode::done;
   if (result.failure) {
-    report_failure(report, *result.failure, pages.size(), options.write_mode);
+    report_failure(report, *result.failure, pages.size(), options.write_mode, options.operation);
     code = ExitCode::file_failure;
   }
   if (!result.failure && result.done < pages.size()) {
-    report_stop(report, result.done, pages.size(), options.write_mode);
+    report_stop(report, result.done, pages.size(), options.write_mode, options.operation);
     code = report.output_error() ? ExitCode::file_failure
                                  : static_cast<ExitCode>(stop_exit_status(stop_request()));
   }

@@ -25,8 +25,9 @@ struct Console {
   ProgressDisplay progress;
 };
 
-// Runs a command line whose action is Action::run: checks the tag, reads the text, checks its
-// marker, lists the pages, then inserts the text into them through the shared page loop. The
+// Runs a command line whose action is Action::run: checks the tag, reads the text (and the old
+// text of a replacement), checks the marker of the text going in, lists the pages, then inserts,
+// removes or replaces the text in them through the shared page loop. The
 // tag and the marker check come from `options` where given, otherwise from `settings`.
 ExitCode run_insertion(const Options& options, const Settings& settings, const Console& console);
 

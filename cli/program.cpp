@@ -6,6 +6,7 @@
 #include "cli/arguments.h"
 #include "cli/insertion_run.h"
 #include "cli/report.h"
+#include "cli/show_settings.h"
 #include "files/file_io.h"
 #include "files/terminal.h"
 #include "settings/settings.h"
@@ -42,9 +43,14 @@ int program_main(std::span<const std::string> arguments, std::FILE* out, std::FI
       put(out, std::string(kProgramName) + " " + QV_VERSION + "\n");
       return static_cast<int>(ExitCode::done);
     case Action::run:
+    case Action::show_settings:
       break;
   }
   const Settings settings = load_settings(application_folder());
+  if (options.action == Action::show_settings) {
+    show_settings(options, settings, out);
+    return static_cast<int>(ExitCode::done);
+  }
   if (settings.read_error) {
     // Going on with the defaults would put the text somewhere the settings may not want it.
     put(err, std::string(kProgramName) + ": " +

@@ -17,6 +17,26 @@ std::string pages(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " page" : " pages");
 }
 
+// The word of a per-page line.
+std::string_view label(Outcome outcome, Operation operation, bool dry_run) {
+  switch (outcome) {
+    case Outcome::upgraded:
+      if (operation == Operation::replace) return dry_run ? "would insert" : "inserted";
+      return dry_run ? "would upgrade" : "upgraded";
+    case Outcome::removed:
+      return dry_run ? "would remove" : "removed";
+    case Outcome::replaced:
+      return dry_run ? "would replace" : "replaced";
+    case Outcome::no_tag:
+      return "no tag";
+    case Outcome::skipped:
+      return "skipped";
+    case Outcome::without_text:
+      return "without the text";
+  }
+  return {};
+}
+
 }  // namespace
 
 void put(std::FILE* stream, std::string_view text) {
@@ -60,21 +80,33 @@ Report::Report(std::FILE* out, std::FILE* err, Verbosity verbosity, WriteMode mo
 void Report::page(std::string_view path, Outcome outcome, Clock::time_point now) {
   const bool dry_run = mode_ == WriteMode::dry_run;
   const bool verbose = verbosity_ == Verbosity::verbose;
+  // A page that changes is listed in a dry run too; one left alone only with --verbose.
+  bool changes = false;
   switch (outcome) {
     case Outcome::upgraded:
       ++tally_.upgraded;
-      if (verbose || (dry_run && verbosity_ == Verbosity::normal))
-        line(dry_run ? "would upgrade" : "upgraded", path);
+      changes = true;
+      break;
+    case Outcome::removed:
+      ++tally_.removed;
+      changes = true;
+      break;
+    case Outcome::replaced:
+      ++tally_.replaced;
+      changes = true;
       break;
     case Outcome::no_tag:
       ++tally_.no_tag;
-      if (verbose) line("no tag", path);
       break;
     case Outcome::skipped:
       ++tally_.skipped;
-      if (verbose) line("skipped", path);
+      break;
+    case Outcome::without_text:
+      ++tally_.without_text;
       break;
   }
+  if (verbose || (changes && dry_run && verbosity_ == Verbosity::normal))
+    line(label(outcome, operation_, dry_run), path);
   if (progress_ == ProgressDisplay::on && now >= next_draw_) {
     next_draw_ = now + kRedrawInterval;
     draw_progress();
@@ -95,10 +127,27 @@ void Report::finish() {
   clear_progress();
   if (verbosity_ == Verbosity::quiet) return;
   const Tally& t = tally_;
-  std::string summary = pages(t.listed) + " listed: " + std::to_string(t.upgraded) +
-                        (mode_ == WriteMode::dry_run ? " would be upgraded, " : " upgraded, ") +
-                        std::to_string(t.no_tag) + " without the tag, " +
-                        std::to_string(t.skipped) + " skipped";
+  const bool dry_run = mode_ == WriteMode::dry_run;
+  auto changed = [dry_run](std::size_t count, std::string_view done) {
+    return std::to_string(count) + (dry_run ? " would be " : " ") + std::string(done) + ", ";
+  };
+  const std::string left_alone =
+      std::to_string(t.no_tag) + " without the tag, " + std::to_string(t.skipped) + " skipped";
+  std::string summary = pages(t.listed) + " listed: ";
+  switch (operation_) {
+    case Operation::insert:
+      summary += changed(t.upgraded, "upgraded") + left_alone;
+      break;
+    case Operation::remove:
+      summary +=
+          changed(t.removed, "removed") + std::to_string(t.without_text) + " without the text";
+      // Only a file reached twice (a link, a path given twice) is skipped here.
+      if (t.skipped != 0) summary += ", " + std::to_string(t.skipped) + " skipped";
+      break;
+    case Operation::replace:
+      summary += changed(t.replaced, "replaced") + changed(t.upgraded, "inserted") + left_alone;
+      break;
+  }
   if (mode_ == WriteMode::dry_run) summary += " (dry run: nothing written)";
   summary += '\n';
   if (!output_error_) {
@@ -126,7 +175,7 @@ void Report::flush_output() {
 }
 
 void Report::draw_progress() {
-  const std::size_t done = tally_.upgraded + tally_.no_tag + tally_.skipped;
+  const std::size_t done = tally_.done();
   std::string text = "\r" + std::string(kProgramName) + ": " + std::to_string(done) + " of " +
                      pages(tally_.listed) + " done";
   const std::size_t width = text.size() - 1;

@@ -16,7 +16,14 @@ namespace qv::cli {
 void put(std::FILE* stream, std::string_view text);
 
 // What a run did with one page.
-enum class Outcome { upgraded, no_tag, skipped };
+enum class Outcome {
+  upgraded,      // the text was inserted
+  no_tag,        // left alone: no tag
+  skipped,       // left alone: it already holds the text
+  removed,       // the text was taken out
+  without_text,  // left alone: the text does not stand where an insertion puts it
+  replaced,      // the old text was swapped for the new one
+};
 
 // The counts of the summary.
 struct Tally {
@@ -24,6 +31,13 @@ struct Tally {
   std::size_t upgraded = 0;  // in a dry run: would have been
   std::size_t no_tag = 0;
   std::size_t skipped = 0;
+  std::size_t removed = 0;
+  std::size_t without_text = 0;
+  std::size_t replaced = 0;
+
+  std::size_t done() const {
+    return upgraded + no_tag + skipped + removed + without_text + replaced;
+  }
 };
 
 // Whether a progress line may be drawn on the error stream (only worth it on a terminal).
@@ -47,6 +61,8 @@ class Report {
          ProgressDisplay progress, Clock::time_point start);
 
   void set_listed(std::size_t listed) { tally_.listed = listed; }
+  // What the run does to the pages, which words the lines and the summary (insertion by default).
+  void set_operation(Operation operation) { operation_ = operation; }
   // Records a page the run has finished with; `now` paces the progress line.
   void page(std::string_view path, Outcome outcome, Clock::time_point now);
   // Writes "<program name>: <message>" on the error stream.
@@ -69,6 +85,7 @@ class Report {
   std::FILE* err_;
   Verbosity verbosity_;
   WriteMode mode_;
+  Operation operation_ = Operation::insert;
   ProgressDisplay progress_;
   Clock::time_point next_draw_;
   std::size_t drawn_width_ = 0;  // width of the progress line on screen, 0 when none

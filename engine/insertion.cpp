@@ -18,4 +18,20 @@ std::optional<Insertion> insert_before_last(std::string_view page, std::string_v
   return Insertion{page.substr(0, *at), text, page.substr(*at)};
 }
 
+std::optional<Insertion> find_insertion(std::string_view page, std::string_view tag,
+                                        std::string_view text) {
+  // The tag that closed the page before the insertion is still its last one: the text went in
+  // before it, and nothing after it changed.
+  const std::optional<std::size_t> at = find_last(page, tag);
+  const std::size_t framed_size = kFrame.size() + text.size() + kFrame.size();
+  if (!at || *at < framed_size) return std::nullopt;
+  const std::size_t start = *at - framed_size;
+  const std::string_view framed = page.substr(start, framed_size);
+  if (!framed.starts_with(kFrame) || !framed.ends_with(kFrame) ||
+      framed.substr(kFrame.size(), text.size()) != text)
+    return std::nullopt;
+  return Insertion{page.substr(0, start), page.substr(start + kFrame.size(), text.size()),
+                   page.substr(*at)};
+}
+
 }  // namespace qv

@@ -31,4 +31,11 @@ struct Insertion {
 std::optional<Insertion> insert_before_last(std::string_view page, std::string_view tag,
                                             std::string_view text);
 
+// Finds `text` where insert_before_last would have put it: framed by CR LF on each side, just
+// before the last occurrence of `tag`. The result views `page`, which it joins back into; its
+// head followed by its tail is the page as it was before that insertion. None when the text does
+// not stand there.
+std::optional<Insertion> find_insertion(std::string_view page, std::string_view tag,
+                                        std::string_view text);
+
 }  // namespace qv

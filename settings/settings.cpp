@@ -13,14 +13,13 @@
 namespace qv {
 namespace {
 
-constexpr std::string_view kSection = "parametres";
 constexpr std::size_t kValueBufferSize = 96;
 
 // Reads one value through a fixed-size buffer, so an overlong value arrives cut to
 // kValueBufferSize - 1 bytes, then removes the surrounding spaces.
 std::string read_value(const Profile* profile, std::string_view key, std::string_view fallback) {
   std::string buffer(kValueBufferSize, '\0');
-  get_private_profile_string(profile, kSection, key, fallback, buffer, kValueBufferSize);
+  get_private_profile_string(profile, kSettingsSection, key, fallback, buffer, kValueBufferSize);
   return std::string(trim(trim_nul(buffer)));
 }
 
@@ -36,6 +35,16 @@ Settings settings_from_profile(std::string_view app_folder, const std::string* p
   std::optional<Profile> profile;
   if (profile_text != nullptr) profile = Profile::parse(*profile_text);
   const Profile* source = profile ? &*profile : nullptr;
+  if (profile) {
+    settings.file = SettingsFile::read;
+    settings.ignored_lines = profile->ignored();
+    auto source_of = [&profile](std::string_view key) {
+      return profile->value(kSettingsSection, key) ? ValueSource::settings_file
+                                                   : ValueSource::default_value;
+    };
+    settings.verification_source = source_of("verification");
+    settings.tag_source = source_of("balise");
+  }
 
   settings.verification_on =
       read_value(source, "verification", "on") == "on" ? MarkerCheck::on : MarkerCheck::off;
@@ -52,11 +61,13 @@ Settings load_settings(std::string_view application_folder) {
   const fs::file_status status = fs::status(path, code);
   if (status.type() == fs::file_type::not_found) return defaults;
   if (code) {
+    defaults.file = SettingsFile::unreadable;
     defaults.read_error = IoError{path, code.message()};
     return defaults;
   }
   if (status.type() != fs::file_type::regular) {
     const bool folder_of_that_name = status.type() == fs::file_type::directory;
+    defaults.file = SettingsFile::unreadable;
     defaults.read_error =
         IoError{path, folder_of_that_name ? "it is a folder" : "it is not a regular file"};
     return defaults;
@@ -64,11 +75,13 @@ Settings load_settings(std::string_view application_folder) {
   try {
     std::string text;
     if (std::optional<IoError> error = read_file(path, text)) {
+      defaults.file = SettingsFile::unreadable;
       defaults.read_error = std::move(error);
       return defaults;
     }
     return settings_from_profile(folder, &text);
   } catch (const std::exception&) {
+    defaults.file = SettingsFile::unreadable;
     defaults.read_error = IoError{path, "not enough memory to read it"};
     return defaults;
   }

@@ -3,14 +3,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/marker.h"
 #include "files/file_io.h"
+#include "settings/profile.h"
 
 namespace qv {
 
 // The file name of the settings, looked for in the executable's folder.
 inline constexpr std::string_view kSettingsFileName = "quorvane.ini";
+
+// The section of the settings file that holds the two values.
+inline constexpr std::string_view kSettingsSection = "parametres";
+
+// What became of the settings file.
+enum class SettingsFile { missing, read, unreadable };
+// Where a value in effect comes from.
+enum class ValueSource { default_value, settings_file };
 
 // The two settings of the tool and where they were looked for.
 struct Settings {
@@ -21,6 +31,10 @@ struct Settings {
   // Set when the settings file exists but cannot be read (no permission, a folder, not a regular
   // file): the values above are then the defaults, and the user must be told.
   std::optional<IoError> read_error;
+  SettingsFile file = SettingsFile::missing;
+  ValueSource verification_source = ValueSource::default_value;
+  ValueSource tag_source = ValueSource::default_value;
+  std::vector<IgnoredLine> ignored_lines;  // the lines of the file that the reader passed over
 };
 
 // Returns the characters of `s` before its first NUL (all of `s` when it holds none).

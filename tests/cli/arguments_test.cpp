@@ -24,6 +24,18 @@ std::string error_of(const Args& arguments) {
   return std::holds_alternative<UsageError>(result) ? std::get<UsageError>(result).message : "";
 }
 
+TEST(CliArguments, removeReplaceAndShowSettings) {
+  const Options replace = parsed({"--remove", "--replace=old.txt", "new.txt", "site"});
+  EXPECT_EQ(replace.operation, Operation::replace);  // the last one wins
+  EXPECT_EQ(replace.old_text_file, "old.txt");
+  EXPECT_EQ(replace.text_file, "new.txt");
+  EXPECT_EQ(parsed({"--replace", "o.txt", "--remove", "t.txt", "p"}).operation, Operation::remove);
+  EXPECT_EQ(parsed({"--show-settings", "--tag", "</p>"}).action, Action::show_settings);
+  EXPECT_EQ(error_of({"--show-settings", "t.txt"}),
+            "--show-settings takes no text file and no pages");
+  EXPECT_EQ(error_of({"t.txt", "p", "--replace"}), "option '--replace' needs a value");
+}
+
 TEST(CliArguments, optionsMixWithOperandsAndTheLastOfOppositesWins) {
   const Options plain = parsed({"text.txt", "site"});
   EXPECT_EQ(plain.pattern, "*.htm;*.html");

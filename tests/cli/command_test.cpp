@@ -112,7 +112,7 @@ TEST_F(CliCommand, pageThatCannotBeWrittenStopsTheRun) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err,
             "quorvane-insert-cli: cannot write 'site/b.html': Permission denied\n"
-            "quorvane-insert-cli: the run stopped at page 2 of 3: the pages before it "
+            "quorvane-insert-cli: the run stopped at page 2 of 3: 1 page before it "
             "received the text; this page and the ones after it are unchanged\n");
   EXPECT_EQ(r.out, summary(3, 1, 0, 0));
   EXPECT_EQ(dir.read("site/a.html"), with_snippet("A", "</body>"));

@@ -62,6 +62,26 @@ TEST(Insertion, everyByteOfThePageIsKept) {
   EXPECT_EQ(insert(page, "</body>", "T"), expected);
 }
 
+TEST(FindInsertion, givesBackThePageAsItWasBeforeTheInsertion) {
+  const std::string pages[] = {"a</body>b</body>c", "</body>", "x\r\n\r\n</body>"};
+  for (const std::string& page : pages) {
+    for (std::string_view text : {"T", "", "has </body> and \r\n"}) {
+      const std::string inserted = *insert(page, "</body>", text);
+      const std::optional<Insertion> found = find_insertion(inserted, "</body>", text);
+      ASSERT_TRUE(found) << page << " / " << text;
+      EXPECT_EQ(std::string(found->head) + std::string(found->tail), page);
+      EXPECT_EQ(found->joined(), inserted);
+    }
+  }
+  // Anywhere but framed just before the last tag, the text is not an insertion's.
+  EXPECT_FALSE(find_insertion("a\r\nT\r\n</body>x</body>", "</body>", "T"));
+  EXPECT_FALSE(find_insertion("aT\r\n</body>", "</body>", "T"));
+  EXPECT_FALSE(find_insertion("a\r\nT\n</body>", "</body>", "T"));
+  EXPECT_FALSE(find_insertion("\r\nT\r\n</body>", "</body>", "U"));
+  EXPECT_FALSE(find_insertion("\r\n</body>", "</body>", ""));
+  EXPECT_FALSE(find_insertion("a\r\nT\r\n", "</body>", "T"));
+}
+
 TEST(Marker, foundAnywhereWithExactCaseAndSpacing) {
   EXPECT_TRUE(holds_marker("var quorvaneSite = 1;", kInsertionMarker));
   EXPECT_TRUE(holds_marker("<script>\nx();var quorvaneSite =", kInsertionMarker));

@@ -182,7 +182,7 @@ TEST(FullDiskCli, injectedNoSpaceInTheMiddleOfAPageLeavesItWhole) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "quorvane-insert-cli: cannot write '" + dir.path() +
                        "/site/c.html': " + kNoSpace +
-                       "\nquorvane-insert-cli: the run stopped at page 3 of 5: the pages before "
+                       "\nquorvane-insert-cli: the run stopped at page 3 of 5: 2 pages before "
                        "it received the text; this page and the ones after it are unchanged\n");
   EXPECT_EQ(r.out, "5 pages listed: 2 upgraded, 0 without the tag, 0 skipped\n");
   EXPECT_EQ(dir.read("site/b.html"), with_snippet("<p>b.html</p>", "</body>"));

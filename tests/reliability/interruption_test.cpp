@@ -72,7 +72,7 @@ TEST_F(Interruption, aSignalStopsTheRunAfterThePageInHandWithTheSummaryAndItsSta
     EXPECT_EQ(pages_upgraded(), 2) << name;
     EXPECT_EQ(r.out, "4 pages listed: 2 upgraded, 0 without the tag, 0 skipped\n") << name;
     EXPECT_EQ(r.err, "quorvane-insert-cli: stopped by " + std::string(name) +
-                         "\nquorvane-insert-cli: the run stopped after page 2 of 4: the pages up "
+                         "\nquorvane-insert-cli: the run stopped after page 2 of 4: 2 pages up "
                          "to it received the text; the ones after it are unchanged\n");
   }
 }
@@ -93,7 +93,7 @@ TEST_F(Interruption, anOutputThatCannotBeWrittenStopsTheRunAndTheErrorStreamSays
   EXPECT_EQ(pages_upgraded(), 1);
   EXPECT_EQ(closed.err,
             "quorvane-insert-cli: cannot write the output: Broken pipe\n"
-            "quorvane-insert-cli: the run stopped after page 1 of 4: the pages up to it received "
+            "quorvane-insert-cli: the run stopped after page 1 of 4: 1 page up to it received "
             "the text; the ones after it are unchanged\n"
             "4 pages listed: 1 upgraded, 0 without the tag, 0 skipped\n");
 

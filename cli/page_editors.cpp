@@ -1,0 +1,76 @@
+#include "cli/page_editors.h"
+
+#include "cli/test_hooks.h"
+#include "engine/insertion.h"
+#include "engine/tag_search.h"
+#include "files/stop_requests.h"
+
+namespace qv::cli {
+namespace {
+
+using Pieces = std::optional<std::vector<std::string_view>>;
+
+// The insertion of `text` into `page`, or none with the reason in `outcome`. An empty text is
+// contained nowhere, so it is never a reason to skip a page.
+Pieces insert_once(std::string_view page, std::string_view tag, std::string_view text,
+                   Presence presence, Outcome& outcome) {
+  if (presence == Presence::skip_present && !text.empty() && find_last(page, text)) {
+    outcome = Outcome::skipped;
+    return std::nullopt;
+  }
+  const std::optional<Insertion> insertion = insert_before_last(page, tag, text);
+  if (!insertion) {
+    outcome = Outcome::no_tag;
+    return std::nullopt;
+  }
+  outcome = Outcome::upgraded;
+  const auto pieces = insertion->pieces();
+  return std::vector<std::string_view>(pieces.begin(), pieces.end());
+}
+
+}  // namespace
+
+void ReportingEditor::page_done(std::size_t index, PageOutcome how) {
+  // A file reached a second time keeps what it received the first time.
+  if (how == PageOutcome::already_rewritten) outcomes_[index] = Outcome::skipped;
+  report_.page(pages_[index], outcomes_[index], Report::Clock::now());
+}
+
+bool ReportingEditor::stop_requested() const {
+  return stop_request() != StopRequest::none || report_.output_error().has_value();
+}
+
+void ReportingEditor::page_in_hand(std::size_t index) {
+  if (test_hooks::page_in_hand != nullptr) test_hooks::page_in_hand(index);
+}
+
+Pieces InsertionEditor::edit(std::size_t index, std::string_view page) {
+  page_in_hand(index);
+  return insert_once(page, tag_, text_, presence_, outcome(index));
+}
+
+Pieces RemovalEditor::edit(std::size_t index, std::string_view page) {
+  page_in_hand(index);
+  const std::optional<Insertion> found = find_insertion(page, tag_, text_);
+  if (!found) {
+    outcome(index) = Outcome::without_text;
+    return std::nullopt;
+  }
+  outcome(index) = Outcome::removed;
+  return std::vector<std::string_view>{found->head, found->tail};
+}
+
+Pieces ReplacementEditor::edit(std::size_t index, std::string_view page) {
+  page_in_hand(index);
+  const std::optional<Insertion> found = find_insertion(page, tag_, old_text_);
+  if (!found) return insert_once(page, tag_, new_text_, Presence::skip_present, outcome(index));
+  if (old_text_ == new_text_) {
+    outcome(index) = Outcome::skipped;  // it already holds the new text, where it belongs
+    return std::nullopt;
+  }
+  outcome(index) = Outcome::replaced;
+  const auto pieces = Insertion{found->head, new_text_, found->tail}.pieces();
+  return std::vector<std::string_view>(pieces.begin(), pieces.end());
+}
+
+}  // namespace qv::cli
