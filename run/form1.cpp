@@ -1,5 +1,6 @@
 #include "run/form1.h"
 
+#include <span>
 #include <vector>
 
 #include "batch/page_batch.h"
@@ -17,11 +18,17 @@ namespace {
 
 // The paths of a run's pages, taken from the page list once when the run starts: what the window
 // does while the run yields (another folder, another pattern) applies to the next run.
-std::vector<std::string> take_pages(const FileList& list, std::size_t count) {
+// `names` receives the bare names, for the progress display.
+std::vector<std::string> take_pages(const FileList& list, std::size_t count,
+                                    std::vector<std::string>& names) {
   const std::string folder = list.path();
   std::vector<std::string> paths;
   paths.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) paths.push_back(folder_join(folder, list.list(i)));
+  names.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    names.push_back(list.list(i));
+    paths.push_back(folder_join(folder, names.back()));
+  }
   return paths;
 }
 
@@ -70,7 +77,7 @@ void Form1::Command1_Click() {
 // received the text.
 class Form1::RunEditor : public PageEditor {
  public:
-  explicit RunEditor(Form1& form) : form_(form) {}
+  RunEditor(Form1& form, std::span<const std::string> names) : form_(form), names_(names) {}
 
   // Pages are read straight into file_text, with room for the text: the page is held once.
   std::optional<PageStore> page_store() override {
@@ -78,8 +85,9 @@ class Form1::RunEditor : public PageEditor {
     return PageStore{&form_.state_.file_text, state.insert_text.size() + 2 * kFrame.size()};
   }
 
-  std::optional<std::vector<std::string_view>> edit(std::size_t, std::string_view) override {
+  std::optional<std::vector<std::string_view>> edit(std::size_t index, std::string_view) override {
     FormState& state = form_.state_;
+    form_.c_.progress.page(index, names_[index]);
     form_.c_.platform.yield();
     const std::int64_t before = state.upgraded_count;
     form_.ajout_quorvane(state.file_text, state.tag_text, state.insert_text);
@@ -87,13 +95,16 @@ class Form1::RunEditor : public PageEditor {
     return std::vector<std::string_view>{state.file_text};
   }
 
-  // A stop request (SIGTERM) during the run acts as the close box does.
+  // A stop request (SIGTERM) during the run acts as the close box does; Stop, like them, lets the
+  // page in hand finish.
   bool stop_requested() const override {
-    return form_.run_ == RunState::closing || stop_request() != StopRequest::none;
+    return form_.run_ == RunState::closing || stop_request() != StopRequest::none ||
+           form_.c_.progress.stop_requested();
   }
 
  private:
   Form1& form_;
+  std::span<const std::string> names_;
 };
 
 void Form1::Command2_Click() {
@@ -104,12 +115,23 @@ void Form1::Command2_Click() {
   const std::size_t count = c_.File1.list_count();
   c_.Label5.set_caption(plain_form(static_cast<std::int64_t>(count)));
   state_.upgraded_count = 0;
-  const std::vector<std::string> pages = take_pages(c_.File1, count);
+  std::vector<std::string> names;
+  const std::vector<std::string> pages = take_pages(c_.File1, count, names);
 
   run_ = RunState::running;
-  RunEditor editor(*this);
-  BatchResult result = rewrite_pages(pages, editor, WriteMode::write);
-  const bool closing = editor.stop_requested();
+  BatchResult result;
+  {
+    // The progress goes away with the run, even one that the program's end cuts short.
+    struct ProgressShown {
+      RunProgress& progress;
+      ~ProgressShown() { progress.end(); }
+    } shown{c_.progress};
+    c_.progress.begin(count);
+    RunEditor editor(*this, names);
+    result = rewrite_pages(pages, editor, WriteMode::write);
+  }
+  // Stop ends the run only; closing the window or a stop request ends the program too.
+  const bool closing = run_ == RunState::closing || stop_request() != StopRequest::none;
   run_ = RunState::idle;
 
   // Counted as the text went in; a page edited twice (it changed meanwhile) or not written in

@@ -94,6 +94,31 @@ class Platform {
   [[noreturn]] virtual void end() = 0;
 };
 
+// What a run shows of its progress while it lasts: the binding decides when it is worth showing,
+// and lets the user ask for the run to stop.
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  // A run of `count` pages begins; no stop is asked for yet.
+  virtual void begin(std::size_t count) = 0;
+  // The page at `index` (counted from 0), named `name`, is in hand.
+  virtual void page(std::size_t index, std::string_view name) = 0;
+  // True once the user asked to stop the run.
+  virtual bool stop_requested() const = 0;
+  // The run is over.
+  virtual void end() = 0;
+};
+
+// A run progress that shows nothing and never asks for a stop, for a binding without a display of
+// its own (the run still ends after the page in hand when the window is closed).
+class SilentRunProgress final : public RunProgress {
+ public:
+  void begin(std::size_t) override {}
+  void page(std::size_t, std::string_view) override {}
+  bool stop_requested() const override { return false; }
+  void end() override {}
+};
+
 // Every control of the window and the platform services, as the form's handlers reach them.
 struct Controls {
   DriveList& Drive1;
@@ -109,6 +134,7 @@ struct Controls {
   Label& Label5;
   MessageBox& message_box;
   Platform& platform;
+  RunProgress& progress;
 };
 
 }  // namespace qv

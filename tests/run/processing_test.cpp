@@ -192,6 +192,25 @@ TEST_F(Processing, changingFolderOrPatternDuringTheYieldAppliesToTheNextRun) {
   EXPECT_EQ(dir.read("other/a.html"), "O</body>");
 }
 
+TEST_F(Processing, stopEndsTheRunAfterThePageInHandAndTheProgramGoesOn) {
+  page("a.html", "A</body>");
+  page("b.html", "B");
+  page("c.html", "C</body>");
+  page("d.html", "D</body>");
+  choose_text(kSnippet);
+  open_site();
+  w.progress.stop_at = 2;  // asked while the third page is in hand
+  form.Command3_Click();
+  EXPECT_EQ(w.progress.names, (std::vector<std::string>{"a.html", "b.html", "c.html"}));
+  EXPECT_EQ(w.progress.ends, 1);
+  EXPECT_EQ(prompts(),
+            (Prompts{" Are you sure to modified 4 files", " 2 file(s) have been upgraded "}));
+  EXPECT_EQ(page_bytes("c.html"), "C\r\n" + kSnippet + "\r\n</body>");
+  EXPECT_EQ(page_bytes("d.html"), "D</body>");
+  EXPECT_FALSE(w.platform.ended);
+  EXPECT_FALSE(form.run_in_progress());
+}
+
 TEST_F(Processing, closingTheWindowDuringARunEndsItAfterThePageInHand) {
   page("a.html", "A</body>");
   page("b.html", "B</body>");

@@ -147,6 +147,18 @@ struct FakePlatform : Platform {
   }
 };
 
+// Records a run's progress; `stop_at` asks for the stop once that page is in hand.
+struct FakeRunProgress : RunProgress {
+  std::vector<std::string> names;  // the pages in hand, in order
+  std::optional<std::size_t> stop_at;
+  int ends = 0;
+
+  void begin(std::size_t) override { names.clear(); }
+  void page(std::size_t, std::string_view name) override { names.emplace_back(name); }
+  bool stop_requested() const override { return stop_at && names.size() > *stop_at; }
+  void end() override { ++ends; }
+};
+
 // The whole window as doubles, with design-time values.
 struct FakeWindow {
   FakeDriveList Drive1, Drive2;
@@ -157,6 +169,7 @@ struct FakeWindow {
   FakeLabel Label2, Label3, Label5;
   ScriptedMessageBox message_box;
   FakePlatform platform;
+  FakeRunProgress progress;
 
   FakeWindow() {
     masque.value = "framec*.htm";
@@ -167,8 +180,8 @@ struct FakeWindow {
   }
 
   Controls controls() {
-    return Controls{Drive1, Dir1,   File1,  Drive2, Dir2,        File2,   masque,
-                    Text1,  Label2, Label3, Label5, message_box, platform};
+    return Controls{Drive1, Dir1,   File1,  Drive2, Dir2,        File2,    masque,
+                    Text1,  Label2, Label3, Label5, message_box, platform, progress};
   }
 
   // Raises the form's handlers from the controls' events, as a binding does.

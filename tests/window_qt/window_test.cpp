@@ -1,10 +1,12 @@
 // The whole window as a user meets it: Form1 behind the real widgets, driven with the mouse and the
 // keyboard. Message boxes are answered through the box's test seam; the run's pages live in a
 // temporary folder.
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <thread>
 
 #include <QApplication>
 #include <QComboBox>
@@ -176,6 +178,7 @@ TEST_F(Window, goInsertsTheChosenTextIntoEveryListedPage) {
   EXPECT_EQ(bytes("other.html"), "<p></p></body></html>");
   EXPECT_EQ(caption("Label5"), "2");
   EXPECT_EQ(dynamic_cast<TextBox&>(control("Text1")).text(), done);
+  EXPECT_EQ(program->window().progress().times_shown(), 0);  // a short run shows no progress
   // Off screen, yet its text is there once the run is over.
   EXPECT_TRUE(control<QPlainTextEdit>("Text1").toPlainText().endsWith("</body></html>"));
 }
@@ -331,6 +334,34 @@ TEST_F(Window, closingDuringARunStopsItAfterThePageInHandThenEnds) {
   EXPECT_NE(bytes("framec1.html"), "<p></p></body></html>");
   EXPECT_EQ(bytes("framec2.html"), "<p></p></body></html>");
   EXPECT_EQ(bytes("framec3.html"), "<p></p></body></html>");
+}
+
+TEST_F(Window, aLongRunShowsItsProgressAndStopEndsItButNotTheProgram) {
+  const int count = 8;
+  for (int i = 0; i < count; ++i) page("framec" + std::to_string(i) + ".html");
+  start();
+  choose_text_then_site();
+  qt::QtRunProgress& progress = program->window().progress();
+  program->window().platform().during_yield = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (progress.dialog().isVisible())
+      QTest::mouseClick(progress.dialog().findChild<QPushButton*>(), Qt::LeftButton);
+  };
+  press("Command3");
+  EXPECT_EQ(progress.times_shown(), 1);
+  EXPECT_FALSE(progress.dialog().isVisible());
+  EXPECT_FALSE(ended);
+  // The pages up to the one in hand when Stop was pressed received the text; no other did.
+  int upgraded = 0;
+  while (upgraded < count &&
+         bytes("framec" + std::to_string(upgraded) + ".html") != "<p></p></body></html>")
+    ++upgraded;
+  for (int i = upgraded; i < count; ++i)
+    EXPECT_EQ(bytes("framec" + std::to_string(i) + ".html"), "<p></p></body></html>");
+  EXPECT_GE(upgraded, 3);
+  EXPECT_LT(upgraded, count);
+  EXPECT_EQ(prompts(), (Names{" Are you sure to modified 8 files",
+                              " " + std::to_string(upgraded) + " file(s) have been upgraded "}));
 }
 
 TEST_F(Window, closingWhileIdleClosesAtOnce) {

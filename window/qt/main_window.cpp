@@ -47,7 +47,7 @@ QWidget* create_control(const ControlSpec& row, QWidget* parent) {
 }  // namespace
 
 MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
-    : message_box_(this, &gate_), platform_(gate_), volumes_(std::move(volumes)) {
+    : message_box_(this, &gate_), platform_(gate_), progress_(this), volumes_(std::move(volumes)) {
   setWindowTitle(from_ascii(kWindowCaption));
   setWindowIcon(QIcon(QStringLiteral(":/quorvane/quorvane.ico")));
   setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
@@ -97,7 +97,8 @@ Controls MainWindow::controls() {
                   named<Label>("Label3"),
                   named<Label>("Label5"),
                   message_box_,
-                  platform_};
+                  platform_,
+                  progress_};
 }
 
 void MainWindow::raise(void (FormEvents::*handler)()) {

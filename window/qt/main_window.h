@@ -13,6 +13,7 @@
 #include "window/qt/handler_gate.h"
 #include "window/qt/message_box.h"
 #include "window/qt/platform.h"
+#include "window/qt/run_progress.h"
 
 namespace qv::qt {
 
@@ -48,6 +49,8 @@ class MainWindow : public QWidget {
 
   HandlerGate& gate() { return gate_; }
   QtMessageBox& message_box() { return message_box_; }
+  QtPlatform& platform() { return platform_; }
+  QtRunProgress& progress() { return progress_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -60,6 +63,7 @@ class MainWindow : public QWidget {
   HandlerGate gate_;
   QtMessageBox message_box_;
   QtPlatform platform_;
+  QtRunProgress progress_;
   std::function<std::vector<Volume>()> volumes_;
   FormEvents* form_ = nullptr;
 };

@@ -9,7 +9,10 @@ namespace qv::qt {
 std::string QtPlatform::application_folder() const { return qv::application_folder(); }
 
 void QtPlatform::yield() {
-  gate_.nested_loop([] { QCoreApplication::processEvents(); });
+  gate_.nested_loop([this] {
+    if (during_yield) during_yield();
+    QCoreApplication::processEvents();
+  });
 }
 
 }  // namespace qv::qt

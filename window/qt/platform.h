@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "window/controls.h"
@@ -16,6 +17,9 @@ class QtPlatform : public Platform {
   // Handles the pending events (repaints, clicks) once, then returns.
   void yield() override;
   [[noreturn]] void end() override { gate_.end(); }
+
+  // Runs at each yield before the events are handled (tests: a slow yield).
+  std::function<void()> during_yield;
 
  private:
   HandlerGate& gate_;

@@ -183,7 +183,8 @@ Controls MainWindow::controls() {
                   named<Label>("Label3"),
                   named<Label>("Label5"),
                   message_box_,
-                  platform_};
+                  platform_,
+                  progress_};
 }
 
 void MainWindow::raise(void (FormEvents::*handler)()) {

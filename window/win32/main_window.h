@@ -84,6 +84,7 @@ class MainWindow {
   int row_height_ = 16;  // of the folder lists' rows, in pixels
   Win32MessageBox message_box_;
   Win32Platform platform_;
+  SilentRunProgress progress_;  // no progress dialog in this binding yet
   std::function<std::vector<Volume>()> volumes_;
   std::vector<std::unique_ptr<ChildControl>> children_;  // in the control table's order
   FormEvents* form_ = nullptr;
