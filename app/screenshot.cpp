@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QPixmap>
 
-#include "app/program_window.h"
+#include "app/window_program.h"
 #include "files/file_io.h"
 
 int main(int argc, char** argv) {
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QApplication application(argc, argv);
-  qv::ProgramWindow window([] { return std::vector<qv::Volume>{{"/", ""}}; });
+  qv::WindowProgram window([] { return std::vector<qv::Volume>{{"/", ""}}; });
   window.start(qv::current_folder());
   QApplication::processEvents();
   if (!window.window().grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {

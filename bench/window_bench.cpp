@@ -14,7 +14,7 @@
 
 #include <QApplication>
 
-#include "app/program_window.h"
+#include "app/window_program.h"
 
 namespace {
 
@@ -26,14 +26,14 @@ double seconds_since(Clock::time_point start) {
 
 // The window on `folder`, shown and painted, with File1 listing every page (the pattern typed
 // into the pattern box, as a user does).
-void start(qv::ProgramWindow& window, const std::string& folder) {
+void start(qv::WindowProgram& window, const std::string& folder) {
   window.start(folder);
   window.window().controls().masque.set_text("*.html");
   QApplication::processEvents();
 }
 
 int list(const std::string& folder) {
-  qv::ProgramWindow window([] { return std::vector<qv::Volume>{{"/", ""}}; });
+  qv::WindowProgram window([] { return std::vector<qv::Volume>{{"/", ""}}; });
   start(window, "/");
   const Clock::time_point begin = Clock::now();
   window.window().controls().Dir1.set_path(folder);
@@ -45,7 +45,7 @@ int list(const std::string& folder) {
 }
 
 int go(const std::string& folder, const std::string& text_file) {
-  qv::ProgramWindow window([] { return std::vector<qv::Volume>{{"/", ""}}; });
+  qv::WindowProgram window([] { return std::vector<qv::Volume>{{"/", ""}}; });
   start(window, folder);
   qv::Controls controls = window.window().controls();
   controls.Label3.set_caption(text_file);  // what a click on the text file in File2 leaves

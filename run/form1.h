@@ -2,15 +2,31 @@
 
 #include <string>
 
-#include "window/form_window.h"
+#include "window/browsing_panes.h"
+#include "window/controls.h"
+#include "window/form_events.h"
+#include "window/form_state.h"
 
 namespace qv {
 
-// The tool's one window: the window's own handlers plus the run — loading the text to insert,
-// inserting it into every listed page, and the "Go" command that confirms and reports.
-class Form1 : public FormWindow {
+// The tool's one window: its state, the browsing handlers (handed to BrowsingPanes) and the run —
+// loading the text to insert, inserting it into every listed page, and the "Go" command that
+// confirms and reports.
+class Form1 : public FormEvents {
  public:
-  using FormWindow::FormWindow;
+  explicit Form1(const Controls& controls) : c_(controls), panes_(c_, state_) {}
+
+  // Start-up, "End", "Clear pattern" and the browsing panes: see BrowsingPanes.
+  void Form_Load() override { panes_.Form_Load(); }
+  void Command5_Click() override { panes_.Command5_Click(); }
+  void Command4_Click() override { panes_.Command4_Click(); }
+  void Drive1_Change() override { panes_.Drive1_Change(); }
+  void Dir1_Change() override { panes_.Dir1_Change(); }
+  void File1_Click() override { panes_.File1_Click(); }
+  void masque_Change() override { panes_.masque_Change(); }
+  void Drive2_Change() override { panes_.Drive2_Change(); }
+  void Dir2_Change() override { panes_.Dir2_Change(); }
+  void File2_Click() override { panes_.File2_Click(); }
 
   // Inserts `text`, framed by CR LF on each side, before the last occurrence of `tag` in
   // `content` and counts the page; leaves `content` as it is when the tag does not occur. Text1
@@ -32,8 +48,14 @@ class Form1 : public FormWindow {
   // True while Command2_Click is walking the pages.
   bool run_in_progress() const { return run_ != RunState::idle; }
 
+  FormState& state() { return state_; }
+  const FormState& state() const { return state_; }
+
  private:
   class RunEditor;
+  const Controls c_;
+  FormState state_;
+  BrowsingPanes panes_;
   enum class RunState { idle, running, closing };
   RunState run_ = RunState::idle;
 };

@@ -1,11 +1,11 @@
 // Insert text in HTML files: the Windows window program. It reads no command-line option; both
 // panes open on the current folder.
 #include "run/form1.h"
+#include "window/win32/control_host.h"
 #include "window/win32/list_controls.h"
-#include "window/win32/main_window.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show_command) {
-  qv::win32::MainWindow window;
+  qv::win32::ControlHost window;
   qv::Form1 form(window.controls());
   window.connect_form(form);
   // The lists show the folder before the form loads, as controls hold their first values before

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "window/control_table.h"
-#include "window/win32/main_window.h"
+#include "window/win32/control_host.h"
 #include "window/win32/win32.h"
 
 namespace {
@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 int failures = 0;
-constexpr int kFirstId = qv::win32::MainWindow::kFirstControlId;
+constexpr int kFirstId = qv::win32::ControlHost::kFirstControlId;
 
 void check(bool ok, const std::string& what) {
   if (ok) return;

@@ -16,7 +16,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/program_window.h"
+#include "app/window_program.h"
 #include "files/stop_requests.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window_qt/gui_support.h"
@@ -41,7 +41,7 @@ class Window : public ::testing::Test {
   TempFolder dir;
   std::string site = dir / "site";
   std::string texts = dir / "texts";
-  std::unique_ptr<ProgramWindow> program;
+  std::unique_ptr<WindowProgram> program;
   std::vector<Box> boxes;
   std::deque<int> answers;                // taken in order; then each box's first button
   std::function<void()> on_confirmation;  // runs when the Go confirmation is answered
@@ -57,7 +57,7 @@ class Window : public ::testing::Test {
 
   // Opens the window on the temporary folder, with "/" and that folder as the two drives.
   void start() {
-    program = std::make_unique<ProgramWindow>([this] {
+    program = std::make_unique<WindowProgram>([this] {
       return std::vector<Volume>{{"/", ""}, {dir.path(), "TEST"}};
     });
     program->window().gate().set_end_action([this] { ended = true; });

@@ -5,7 +5,7 @@
 
 #include "files/file_io.h"
 #include "window/win32/list_controls.h"
-#include "window/win32/main_window.h"
+#include "window/win32/control_host.h"
 #include "window/win32/text_controls.h"
 
 namespace qv::win32 {
@@ -26,7 +26,7 @@ void Win32Platform::end() {
   std::_Exit(0);
 }
 
-bool MainWindow::dispatch(MSG& message) {
+bool ControlHost::dispatch(MSG& message) {
   if (message.message == WM_QUIT) return false;
   if (!IsWindow(hwnd_) || !IsDialogMessageW(hwnd_, &message)) {
     TranslateMessage(&message);
@@ -35,13 +35,13 @@ bool MainWindow::dispatch(MSG& message) {
   return true;
 }
 
-int MainWindow::run() {
+int ControlHost::run() {
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) dispatch(message);
   return static_cast<int>(message.wParam);
 }
 
-void MainWindow::pump_pending() {
+void ControlHost::pump_pending() {
   MSG message{};
   for (int i = 0; i < kMessagesPerYield && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
     if (!dispatch(message)) {
@@ -51,7 +51,7 @@ void MainWindow::pump_pending() {
   }
 }
 
-void MainWindow::close() {
+void ControlHost::close() {
   bool may_close = true;
   if (form_ != nullptr) {
     ++handlers_running_;
@@ -64,19 +64,19 @@ void MainWindow::close() {
   DestroyWindow(hwnd_);
 }
 
-LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK ControlHost::window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     auto* window =
-        static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+        static_cast<ControlHost*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     window->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
   }
-  auto* window = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  auto* window = reinterpret_cast<ControlHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (window == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return window->handle(message, wparam, lparam);
 }
 
-LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT ControlHost::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   const auto child_with_id = [this](int id) -> ChildControl* {
     const int index = id - kFirstControlId;
     if (index < 0 || static_cast<std::size_t>(index) >= children_.size()) return nullptr;

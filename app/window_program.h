@@ -6,25 +6,25 @@
 
 #include "files/volumes.h"
 #include "run/form1.h"
-#include "window/qt/main_window.h"
+#include "window/qt/control_host.h"
 
 namespace qv {
 
 // The program's window: the Qt widgets with Form1's handlers behind them.
-class ProgramWindow {
+class WindowProgram {
  public:
   // `volumes` lists the drives the drive lists offer: by default the machine's.
-  explicit ProgramWindow(std::function<std::vector<Volume>()> volumes = list_volumes);
+  explicit WindowProgram(std::function<std::vector<Volume>()> volumes = list_volumes);
 
   // Opens both panes on `folder` (its drive, the folder, its files), loads the form — which clears
   // the path and count labels and reads the settings — and shows the window.
   void start(const std::string& folder);
 
-  qt::MainWindow& window() { return window_; }
+  qt::ControlHost& window() { return window_; }
   Form1& form() { return form_; }
 
  private:
-  qt::MainWindow window_;
+  qt::ControlHost window_;
   Form1 form_;
 };
 

@@ -1,4 +1,4 @@
-#include "window/qt/main_window.h"
+#include "window/qt/control_host.h"
 
 #include <algorithm>
 #include <utility>
@@ -46,7 +46,7 @@ QWidget* create_control(const ControlSpec& row, QWidget* parent) {
 
 }  // namespace
 
-MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
+ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
     : message_box_(this, &gate_), platform_(gate_), progress_(this), volumes_(std::move(volumes)) {
   setWindowTitle(from_ascii(kWindowCaption));
   setWindowIcon(QIcon(QStringLiteral(":/quorvane/quorvane.ico")));
@@ -76,15 +76,15 @@ MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
   gate_.on_settled = [this] { named<DocumentTextBox>("Text1").display(); };
 }
 
-MainWindow::~MainWindow() = default;
+ControlHost::~ControlHost() = default;
 
 template <typename Control>
-Control& MainWindow::named(std::string_view name) const {
+Control& ControlHost::named(std::string_view name) const {
   auto* control = findChild<QWidget*>(from_ascii(name), Qt::FindDirectChildrenOnly);
   return dynamic_cast<Control&>(*control);
 }
 
-Controls MainWindow::controls() {
+Controls ControlHost::controls() {
   return Controls{named<DriveList>("Drive1"),
                   named<FolderList>("Dir1"),
                   named<FileList>("File1"),
@@ -101,13 +101,13 @@ Controls MainWindow::controls() {
                   progress_};
 }
 
-void MainWindow::raise(void (FormEvents::*handler)()) {
+void ControlHost::raise(void (FormEvents::*handler)()) {
   if (form_ == nullptr) return;
   FormEvents& form = *form_;
   gate_.raise(std::function<void()>([&form, handler] { (form.*handler)(); }));
 }
 
-void MainWindow::connect_form(FormEvents& form) {
+void ControlHost::connect_form(FormEvents& form) {
   form_ = &form;
   auto raiser = [this](void (FormEvents::*handler)()) {
     return [this, handler] { raise(handler); };
@@ -137,7 +137,7 @@ void MainWindow::connect_form(FormEvents& form) {
   stop_watch->start(kStopWatchMilliseconds);
 }
 
-void MainWindow::open_on(std::string_view folder) {
+void ControlHost::open_on(std::string_view folder) {
   for (const char* pane : {"1", "2"}) {
     const std::string n(pane);
     named<DriveComboBox>("Drive" + n).select_quietly(folder);
@@ -147,7 +147,7 @@ void MainWindow::open_on(std::string_view folder) {
   }
 }
 
-void MainWindow::refresh_volumes() {
+void ControlHost::refresh_volumes() {
   const std::vector<Volume> volumes = volumes_();
   std::vector<std::string> mount_points;
   for (const Volume& volume : volumes) mount_points.push_back(volume.mount_point);
@@ -158,7 +158,7 @@ void MainWindow::refresh_volumes() {
   }
 }
 
-void MainWindow::closeEvent(QCloseEvent* event) {
+void ControlHost::closeEvent(QCloseEvent* event) {
   bool may_close = true;
   if (form_ != nullptr) gate_.raise([this, &may_close] { may_close = form_->Form_QueryUnload(); });
   if (may_close)

@@ -1,4 +1,4 @@
-#include "window/win32/main_window.h"
+#include "window/win32/control_host.h"
 
 #include <algorithm>
 #include <utility>
@@ -75,12 +75,12 @@ ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
 
 }  // namespace
 
-MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
+ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
     : platform_(*this), volumes_(std::move(volumes)) {
   INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&common);
   HINSTANCE instance = GetModuleHandleW(nullptr);
-  static const ATOM window_class = register_class(instance, &MainWindow::window_proc);
+  static const ATOM window_class = register_class(instance, &ControlHost::window_proc);
   (void)window_class;
 
   HDC screen = GetDC(nullptr);
@@ -108,13 +108,13 @@ MainWindow::MainWindow(std::function<std::vector<Volume>()> volumes)
   named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
 }
 
-MainWindow::~MainWindow() {
+ControlHost::~ControlHost() {
   if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
   children_.clear();
   if (font_ != nullptr) DeleteObject(font_);
 }
 
-void MainWindow::create_controls() {
+void ControlHost::create_controls() {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   std::vector<std::pair<int, HWND>> tab_order;
   int id = kFirstControlId;
@@ -166,11 +166,11 @@ void MainWindow::create_controls() {
 }
 
 template <typename Control>
-Control& MainWindow::named(std::string_view name) const {
+Control& ControlHost::named(std::string_view name) const {
   return dynamic_cast<Control&>(*children_.at(row_number(name)));
 }
 
-Controls MainWindow::controls() {
+Controls ControlHost::controls() {
   return Controls{named<DriveList>("Drive1"),
                   named<FolderList>("Dir1"),
                   named<FileList>("File1"),
@@ -187,7 +187,7 @@ Controls MainWindow::controls() {
                   progress_};
 }
 
-void MainWindow::raise(void (FormEvents::*handler)()) {
+void ControlHost::raise(void (FormEvents::*handler)()) {
   if (form_ == nullptr) return;
   struct Running {
     int& count;
@@ -197,7 +197,7 @@ void MainWindow::raise(void (FormEvents::*handler)()) {
   (form_->*handler)();
 }
 
-void MainWindow::connect_form(FormEvents& form) {
+void ControlHost::connect_form(FormEvents& form) {
   form_ = &form;
   auto raiser = [this](void (FormEvents::*handler)()) {
     return [this, handler] { raise(handler); };
@@ -216,7 +216,7 @@ void MainWindow::connect_form(FormEvents& form) {
   named<EditBox>("masque").on_change = raiser(&FormEvents::masque_Change);
 }
 
-void MainWindow::open_on(std::string_view folder) {
+void ControlHost::open_on(std::string_view folder) {
   const std::string full = full_folder(folder);
   for (const char* pane : {"1", "2"}) {
     const std::string n(pane);
@@ -227,7 +227,7 @@ void MainWindow::open_on(std::string_view folder) {
   }
 }
 
-void MainWindow::refresh_volumes() {
+void ControlHost::refresh_volumes() {
   const std::vector<Volume> volumes = volumes_();
   std::vector<std::string> roots;
   for (const Volume& volume : volumes) roots.push_back(drive_root(volume.mount_point));
@@ -238,7 +238,7 @@ void MainWindow::refresh_volumes() {
   }
 }
 
-void MainWindow::show(int show_command) {
+void ControlHost::show(int show_command) {
   ShowWindow(hwnd_, show_command);
   UpdateWindow(hwnd_);
   focus_ = named<ChildControl>("Drive1").hwnd();

@@ -1,4 +1,4 @@
-#include "app/program_window.h"
+#include "app/window_program.h"
 
 #include <utility>
 
@@ -9,12 +9,12 @@
 
 namespace qv {
 
-ProgramWindow::ProgramWindow(std::function<std::vector<Volume>()> volumes)
+WindowProgram::WindowProgram(std::function<std::vector<Volume>()> volumes)
     : window_(std::move(volumes)), form_(window_.controls()) {
   window_.connect_form(form_);
 }
 
-void ProgramWindow::start(const std::string& folder) {
+void WindowProgram::start(const std::string& folder) {
   // The lists show the folder before the form loads, as controls hold their first values before
   // any event: no change event runs, so the path labels stay as Form_Load leaves them, empty.
   window_.open_on(folder);
@@ -25,7 +25,7 @@ void ProgramWindow::start(const std::string& folder) {
 int run_window_program(int argc, char** argv) {
   watch_stop_requests();
   QApplication application(argc, argv);
-  ProgramWindow window;
+  WindowProgram window;
   window.start(current_folder());
   return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-#include "window/form_window.h"
+#include "window/browsing_panes.h"
 
 #include "files/path.h"
 #include "settings/settings.h"
@@ -6,7 +6,7 @@
 
 namespace qv {
 
-void FormWindow::Form_Load() {
+void BrowsingPanes::Form_Load() {
   c_.Label3.set_caption("");
   c_.Label2.set_caption("");
   c_.Label5.set_caption("");
@@ -25,44 +25,44 @@ void FormWindow::Form_Load() {
                         Buttons::ok, "Insert text in HTML files");
 }
 
-void FormWindow::Command5_Click() { c_.platform.end(); }
+void BrowsingPanes::Command5_Click() { c_.platform.end(); }
 
-void FormWindow::Command4_Click() { c_.masque.set_text("*.*"); }
+void BrowsingPanes::Command4_Click() { c_.masque.set_text("*.*"); }
 
-void FormWindow::Drive1_Change() {
+void BrowsingPanes::Drive1_Change() {
   // Moving the folder list raises Dir1_Change, which shows the folder in Label2; a drive change
   // leaves Label2 empty all the same.
   c_.Dir1.set_path(c_.Drive1.drive());
   c_.Label2.set_caption("");
 }
 
-void FormWindow::Dir1_Change() {
+void BrowsingPanes::Dir1_Change() {
   c_.File1.set_path(c_.Dir1.path());
   state_.web_folder = with_trailing_separator(c_.Dir1.path());
   c_.Label2.set_caption(state_.web_folder);
 }
 
-void FormWindow::File1_Click() {
+void BrowsingPanes::File1_Click() {
   c_.Label2.set_caption(folder_join(c_.File1.path(), c_.File1.file_name()));
   // Through masque_Change the clicked name becomes the list's pattern: the list then holds that
   // page alone, and a run processes it alone.
   c_.masque.set_text(c_.File1.file_name());
 }
 
-void FormWindow::masque_Change() { c_.File1.set_pattern(trim(c_.masque.text())); }
+void BrowsingPanes::masque_Change() { c_.File1.set_pattern(trim(c_.masque.text())); }
 
-void FormWindow::Drive2_Change() {
+void BrowsingPanes::Drive2_Change() {
   c_.Dir2.set_path(c_.Drive2.drive());
   c_.Label3.set_caption("");
 }
 
-void FormWindow::Dir2_Change() {
+void BrowsingPanes::Dir2_Change() {
   c_.File2.set_path(c_.Dir2.path());
   // The chosen text file belonged to the old folder: drop the choice.
   c_.Label3.set_caption("");
 }
 
-void FormWindow::File2_Click() {
+void BrowsingPanes::File2_Click() {
   c_.Label3.set_caption(folder_join(c_.File2.path(), c_.File2.file_name()));
 }
 

@@ -14,35 +14,35 @@
 namespace qv::win32 {
 
 class ChildControl;
-class MainWindow;
+class ControlHost;
 
 // The platform services over Win32: one pass over the pending messages, the program's end and the
 // executable's folder.
 class Win32Platform : public Platform {
  public:
-  explicit Win32Platform(MainWindow& window) : window_(window) {}
+  explicit Win32Platform(ControlHost& window) : window_(window) {}
   std::string application_folder() const override;
   void yield() override;
   [[noreturn]] void end() override;
 
  private:
-  MainWindow& window_;
+  ControlHost& window_;
 };
 
 // The window: one child control per row of the control table, created in the table's order at
 // the table's places (twips converted for the screen's resolution), reached with Tab in the
 // table's tab order. It owns the controls, the message box and the platform services, hands them
 // out as Controls, and raises a form's handlers from the controls' notifications.
-class MainWindow {
+class ControlHost {
  public:
   // Control identifiers: the control table's row number plus this, clear of IDOK and IDCANCEL.
   static constexpr int kFirstControlId = 100;
 
   // `volumes` lists the drives the drive lists offer.
-  explicit MainWindow(std::function<std::vector<Volume>()> volumes = list_volumes);
-  ~MainWindow();
-  MainWindow(const MainWindow&) = delete;
-  MainWindow& operator=(const MainWindow&) = delete;
+  explicit ControlHost(std::function<std::vector<Volume>()> volumes = list_volumes);
+  ~ControlHost();
+  ControlHost(const ControlHost&) = delete;
+  ControlHost& operator=(const ControlHost&) = delete;
 
   HWND hwnd() const { return hwnd_; }
 

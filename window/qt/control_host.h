@@ -28,11 +28,11 @@ class LineTextBox;
 // The window: one widget per row of the control table, placed and captioned as the table says,
 // reached with Tab in the table's order. It owns the widgets, the message box and the platform
 // services, hands them out as Controls, and raises a form's handlers from the widgets' events.
-class MainWindow : public QWidget {
+class ControlHost : public QWidget {
  public:
   // `volumes` lists the drives the drive lists offer.
-  explicit MainWindow(std::function<std::vector<Volume>()> volumes = list_volumes);
-  ~MainWindow() override;
+  explicit ControlHost(std::function<std::vector<Volume>()> volumes = list_volumes);
+  ~ControlHost() override;
 
   // The controls and services, as the form's handlers reach them.
   Controls controls();
