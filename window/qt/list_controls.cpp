@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include <QApplication>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
@@ -22,8 +21,6 @@ QByteArray to_bytes(std::string_view bytes) {
 
 std::string from_bytes(const QVariant& value) { return value.toByteArray().toStdString(); }
 
-QString decode_path(std::string_view path) { return QFile::decodeName(to_bytes(path)); }
-
 }  // namespace
 
 int NameListModel::rowCount(const QModelIndex& parent) const {
@@ -32,7 +29,7 @@ int NameListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant NameListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount({})) return {};
-  return decode_path(names_[static_cast<std::size_t>(index.row())]);
+  return to_display(names_[static_cast<std::size_t>(index.row())]);
 }
 
 void NameListModel::reset(std::vector<std::string> names) {
@@ -142,7 +139,7 @@ void FolderListBox::rebuild() {
   auto add = [this](const QIcon& icon, const std::string& folder, int level) {
     std::string_view name = folder;
     if (name.size() > 1) name.remove_prefix(name_start(name));
-    auto* item = new QListWidgetItem(icon, decode_path(name), this);
+    auto* item = new QListWidgetItem(icon, to_display(name), this);
     item->setData(kLevelRole, level);
     item->setData(kPathRole, to_bytes(folder));
     return item;
@@ -192,7 +189,7 @@ void DriveComboBox::set_volumes(const std::vector<Volume>& volumes) {
   quiet_ = true;
   clear();
   for (const Volume& volume : volumes) {
-    QString shown = decode_path(volume.mount_point);
+    QString shown = to_display(volume.mount_point);
     if (!volume.label.empty()) shown += " [" + to_display(volume.label) + "]";
     addItem(shown, to_bytes(volume.mount_point));
   }

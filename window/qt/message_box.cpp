@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "window/qt/handler_gate.h"
+#include "window/qt/text_controls.h"
 
 namespace qv::qt {
 namespace {
@@ -47,10 +48,6 @@ std::optional<int> escape_code(Buttons buttons) {
   return std::nullopt;
 }
 
-QString from_utf8(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 QtMessageBox::QtMessageBox(QWidget* parent, HandlerGate* gate) : parent_(parent), gate_(gate) {}
@@ -68,8 +65,8 @@ int QtMessageBox::show(std::string_view prompt, Buttons buttons, std::string_vie
   box.setObjectName(kObjectName);
   box.setIcon(QMessageBox::NoIcon);
   box.setTextFormat(Qt::PlainText);
-  box.setWindowTitle(from_utf8(title));
-  box.setText(from_utf8(prompt));
+  box.setWindowTitle(to_display(title));
+  box.setText(to_display(prompt));
 
   // Buttons of one role keep the order in which they are added.
   std::vector<std::pair<QPushButton*, int>> codes;

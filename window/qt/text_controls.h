@@ -16,7 +16,8 @@
 
 namespace qv::qt {
 
-// Bytes of the local encoding as displayed text, and back.
+// Bytes of the local encoding (UTF-8 under Qt 6 on Linux) as displayed text, and back: the one
+// decoder of names, captions and prompts for display.
 QString to_display(std::string_view bytes);
 std::string from_display(const QString& text);
 
