@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds twice — normally and with AddressSanitizer and
-# UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
+# Installs what is missing, then builds twice — normally (with clang-tidy) and with AddressSanitizer
+# and UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
 # proves it and the install layout (tools/package.sh).
 set -euo pipefail
@@ -18,7 +18,7 @@ run_build() {  # folder, extra cmake arguments...
 }
 
 echo "=== normal build"
-run_build build/ci
+run_build build/ci -DQV_CLANG_TIDY=ON
 echo "=== package"
 bash tools/package.sh build/ci
 echo "=== sanitizer build"

@@ -32,7 +32,7 @@ class RealMessageBox : public ::testing::Test {
   QtMessageBox box;
   SeenBox seen;
 
-  int show(std::string_view prompt, Buttons buttons, std::function<void(QMessageBox&)> act) {
+  int show(std::string_view prompt, Buttons buttons, const std::function<void(QMessageBox&)>& act) {
     std::function<void()> poll = [&, act] {
       auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (shown == nullptr || shown->objectName() != QtMessageBox::kObjectName) {

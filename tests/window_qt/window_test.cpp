@@ -382,7 +382,7 @@ TEST_F(Window, terminationActsAsTheCloseBoxDuringARunAndWhileIdle) {
   page("framec2.html");
   start();
   choose_text_then_site();
-  on_confirmation = [this] { QTimer::singleShot(0, [] { std::raise(SIGTERM); }); };
+  on_confirmation = [] { QTimer::singleShot(0, [] { std::raise(SIGTERM); }); };
   press("Command3");
   EXPECT_TRUE(ended);
   EXPECT_EQ(prompts(), Names{" Are you sure to modified 2 files"});  // no report
