@@ -197,6 +197,16 @@ std::string application_folder() {
   return executable.substr(0, name_start(executable));
 }
 
+std::variant<FileKind, IoError> file_kind(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return FileKind::missing;
+    return IoError{path, std::strerror(errno)};
+  }
+  if (S_ISREG(info.st_mode)) return FileKind::regular;
+  return S_ISDIR(info.st_mode) ? FileKind::folder : FileKind::other;
+}
+
 std::string current_folder() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string(1, kFolderSeparator);

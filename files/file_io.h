@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace qv {
 
@@ -25,6 +26,13 @@ struct IoError {
 // Asks the system to put everything written to the file systems that hold `folders` on stable
 // storage (once for each file system), and waits for it.
 [[nodiscard]] std::optional<IoError> sync_file_systems(std::span<const std::string> folders);
+
+// What a path names, its final link followed.
+enum class FileKind { missing, regular, folder, other };
+
+// What `path` names (a final link followed): missing when nothing stands there; the system's
+// reason when it cannot be looked at.
+[[nodiscard]] std::variant<FileKind, IoError> file_kind(const std::string& path);
 
 // The folder that holds the running executable, ending in a separator: its real folder, links
 // resolved, so a program started through a link in /usr/bin finds the files installed beside it.

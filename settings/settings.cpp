@@ -1,9 +1,8 @@
 #include "settings/settings.h"
 
 #include <exception>
-#include <filesystem>
 #include <optional>
-#include <system_error>
+#include <variant>
 
 #include "files/file_io.h"
 #include "files/path.h"
@@ -53,20 +52,19 @@ Settings settings_from_profile(std::string_view app_folder, const std::string* p
 }
 
 Settings load_settings(std::string_view application_folder) {
-  namespace fs = std::filesystem;
   const std::string folder = with_trailing_separator(application_folder);
   const std::string path = folder + std::string(kSettingsFileName);
   Settings defaults = settings_from_profile(folder, nullptr);
-  std::error_code code;
-  const fs::file_status status = fs::status(path, code);
-  if (status.type() == fs::file_type::not_found) return defaults;
-  if (code) {
+  const std::variant<FileKind, IoError> kind = file_kind(path);
+  if (const FileKind* found = std::get_if<FileKind>(&kind); found && *found == FileKind::missing)
+    return defaults;
+  if (const IoError* error = std::get_if<IoError>(&kind)) {
     defaults.file = SettingsFile::unreadable;
-    defaults.read_error = IoError{path, code.message()};
+    defaults.read_error = *error;
     return defaults;
   }
-  if (status.type() != fs::file_type::regular) {
-    const bool folder_of_that_name = status.type() == fs::file_type::directory;
+  if (std::get<FileKind>(kind) != FileKind::regular) {
+    const bool folder_of_that_name = std::get<FileKind>(kind) == FileKind::folder;
     defaults.file = SettingsFile::unreadable;
     defaults.read_error =
         IoError{path, folder_of_that_name ? "it is a folder" : "it is not a regular file"};

@@ -259,6 +259,16 @@ std::string application_folder() {
   return executable.substr(0, name_start(executable));
 }
 
+std::variant<FileKind, IoError> file_kind(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(win32::system_path(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return FileKind::missing;
+    return IoError{path, win32::error_text(code)};
+  }
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::folder : FileKind::regular;
+}
+
 std::string current_folder() {
   const DWORD length = ::GetCurrentDirectoryW(0, nullptr);
   std::wstring buffer(length, L'\0');
