@@ -35,4 +35,9 @@ std::string folder_join(std::string_view folder, std::string_view name);
 // Returns the folder with exactly one separator appended when it does not already end in one.
 std::string with_trailing_separator(std::string_view folder);
 
+// `path` with "." and ".." resolved by its text alone (a ".." at a root stays there), each run of
+// separators made one kFolderSeparator, and no trailing separator (a root keeps its own); "."
+// when nothing is left of a relative path.
+std::string normal_path(std::string_view path);
+
 }  // namespace qv

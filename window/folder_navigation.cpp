@@ -1,16 +1,12 @@
 #include "window/folder_navigation.h"
 
-#include <filesystem>
-
 #include "files/path.h"
 
 namespace qv {
 
 std::string normal_folder(std::string_view path) {
   if (path.empty()) return {};
-  std::string normal = std::filesystem::path(path).lexically_normal().string();
-  while (normal.size() > 1 && normal.back() == kFolderSeparator) normal.pop_back();
-  return normal;
+  return normal_path(path);
 }
 
 std::vector<std::string> folder_chain(std::string_view folder) {

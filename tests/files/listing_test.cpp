@@ -68,6 +68,19 @@ TEST(FolderJoin, addsASeparatorOnlyWhenMissing) {
   EXPECT_EQ(folder_of("a\\b.html"), ".");  // a backslash is part of a name here
 }
 
+TEST(NormalPath, resolvesDotsByTheTextAlone) {
+#ifndef _WIN32
+  EXPECT_EQ(normal_path("/a/./b//../c/"), "/a/c");
+  EXPECT_EQ(normal_path("/../a/.."), "/");
+#else
+  EXPECT_EQ(normal_path("C:/a/./b\\\\..\\c\\"), "C:\\a\\c");
+  EXPECT_EQ(normal_path("C:\\..\\a\\.."), "C:\\");
+  EXPECT_EQ(normal_path("\\\\server\\share\\x\\.."), "\\\\server\\share");
+#endif
+  EXPECT_EQ(normal_path("a/../../b"), std::string("..") + kFolderSeparator + "b");
+  EXPECT_EQ(normal_path("a/.."), ".");
+}
+
 TEST(ListFiles, matchingFilesOnlyInCaseInsensitiveOrderWithoutHiddenOrFolders) {
   testing::TempFolder dir;
   for (const char* name : {"b.html", "A.html", "c.HTML", ".hidden.html", "d.txt", "a.htm"})
