@@ -1,8 +1,8 @@
 // Stop requests on POSIX systems: SIGINT, SIGTERM and SIGHUP.
+#include "files/stop_requests.h"
+
 #include <atomic>
 #include <csignal>
-
-#include "files/stop_requests.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "files/file_io.h"
-#include "window/win32/list_controls.h"
 #include "window/win32/control_host.h"
+#include "window/win32/list_controls.h"
 #include "window/win32/text_controls.h"
 
 namespace qv::win32 {
