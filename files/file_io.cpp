@@ -213,14 +213,4 @@ std::string current_folder() {
   return buffer.data();
 }
 
-bool is_temporary_name(std::string_view name) {
-  using posix::kTemporaryPrefix;
-  if (name.size() != kTemporaryPrefix.size() + posix::kTemporaryRandomLength ||
-      !name.starts_with(kTemporaryPrefix))
-    return false;
-  for (char c : name.substr(kTemporaryPrefix.size()))
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
-  return true;
-}
-
 }  // namespace qv

@@ -5,15 +5,12 @@
 #include "files/page_files.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <set>
 #include <sys/file.h>
-#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
@@ -28,6 +25,7 @@
 #include "files/fault_injection.h"
 #include "files/page_buffer.h"
 #include "files/posix_io.h"
+#include "files/temporary_name.h"
 
 namespace qv {
 
@@ -121,27 +119,6 @@ std::pair<std::string, std::string> split(const std::string& path) {
   return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// A fresh name of fixed length for a temporary file: the marker and eight letters or digits.
-std::string temporary_name() {
-  static std::atomic<std::uint64_t> state = [] {
-    std::uint64_t seed = 0;
-    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
-      seed =
-          static_cast<std::uint64_t>(::getpid()) ^ static_cast<std::uint64_t>(std::time(nullptr));
-    return seed;
-  }();
-  std::uint64_t x = state.fetch_add(0x9E3779B97F4A7C15ull) + 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  x ^= x >> 31;
-  static constexpr std::string_view kAlphabet =
-      "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-  std::string name(posix::kTemporaryPrefix);
-  for (std::size_t i = 0; i < posix::kTemporaryRandomLength; ++i, x /= kAlphabet.size())
-    name += kAlphabet[x % kAlphabet.size()];
-  return name;
-}
-
 // Removes the temporary files in `folder` that no live run holds locked: the leftovers of runs
 // that were killed. Best effort: a file that cannot be examined is left alone.
 void remove_leftovers(const Folder& folder) {
@@ -171,7 +148,7 @@ void remove_leftovers(const Folder& folder) {
 // run holds, or a file a cleaning run removed before the lock was taken, is given up for another.
 int create_temporary(const Folder& folder, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = temporary_name();
+    name = detail::new_temporary_name();
     const int fd = ::openat(folder.fd.get(), name.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {

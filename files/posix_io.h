@@ -17,11 +17,6 @@ class PageBuffer;
 
 namespace posix {
 
-// Temporary files are named ".qv-tmp-" followed by eight letters or digits: short whatever the
-// page's name, hidden, and recognisable as the leftovers of a run.
-inline constexpr std::string_view kTemporaryPrefix = ".qv-tmp-";
-inline constexpr std::size_t kTemporaryRandomLength = 8;
-
 // Closes a descriptor when it leaves scope, unless released.
 class Descriptor {
  public:

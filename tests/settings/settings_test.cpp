@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "files/path.h"
 #include "tests/support/temp_folder.h"
 
 namespace qv {
@@ -22,7 +23,8 @@ void expect_defaults(const Settings& s) {
 
 TEST(SettingsFromProfile, NoProfileGivesDefaultsAndOneSeparatorBeforeTheFileName) {
   expect_defaults(settings_from_profile("/app", nullptr));
-  EXPECT_EQ(settings_from_profile("/app", nullptr).settings_path, "/app/quorvane.ini");
+  EXPECT_EQ(settings_from_profile("/app", nullptr).settings_path,
+            folder_join("/app", "quorvane.ini"));
   EXPECT_EQ(settings_from_profile("/", nullptr).settings_path, "/quorvane.ini");
 }
 
@@ -47,7 +49,7 @@ TEST(LoadSettings, ReadsTheFileInTheApplicationFolderWithoutChangingIt) {
   const std::string content = "[Parametres]\r\nverification=off\r\nbalise=</html>\r\n";
   folder.write("quorvane.ini", content);
   const Settings s = load_settings(folder.path());
-  EXPECT_EQ(s.settings_path, folder / "quorvane.ini");
+  EXPECT_EQ(s.settings_path, folder_join(folder.path(), "quorvane.ini"));
   EXPECT_EQ(s.verification_on, MarkerCheck::off);
   EXPECT_EQ(s.tag_text, "</html>");
   EXPECT_EQ(folder.read("quorvane.ini"), content);
@@ -63,7 +65,7 @@ TEST(LoadSettings, MissingFileGivesDefaultsSilentlyAFolderInItsPlaceSaysSo) {
   const Settings folder_in_place = load_settings(folder.path());
   expect_defaults(folder_in_place);
   ASSERT_TRUE(folder_in_place.read_error);
-  EXPECT_EQ(folder_in_place.read_error->path, folder / "quorvane.ini");
+  EXPECT_EQ(folder_in_place.read_error->path, folder_join(folder.path(), "quorvane.ini"));
   EXPECT_EQ(folder_in_place.read_error->reason, "it is a folder");
 }
 

@@ -1,6 +1,8 @@
 #include "tests/support/run_program.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sys/wait.h>
 
@@ -70,5 +72,8 @@ ProgramOutput run_program(const std::string& program, const std::vector<std::str
   result.err = contents(err.get());
   return result;
 }
+
+std::string missing_file_reason() { return std::strerror(ENOENT); }
+std::string access_denied_reason() { return std::strerror(EACCES); }
 
 }  // namespace qv::testing

@@ -19,10 +19,17 @@ struct ProgramOutput {
 enum class Output { captured, closed_pipe, full_device };
 
 // Runs `program` with `arguments` in `working_folder`, waits for it, and returns its exit code
-// and everything it wrote on standard output and standard error. `while_running`, when given, is
-// called with the child's process id before the wait, to act on it (stop, signal, continue).
+// and everything it wrote on standard output and standard error. On Windows the outputs are
+// given with LF line ends and '/' separators, as on POSIX systems, so that tests compare one text.
+// `while_running`, when given, is called with the child's process id before the wait, to act on it
+// (stop, signal, continue).
 ProgramOutput run_program(const std::string& program, const std::vector<std::string>& arguments,
                           const std::string& working_folder, Output output = Output::captured,
                           const std::function<void(int)>& while_running = {});
+
+// What the system says, as the programs print it, of a file that does not exist and of an access
+// it refuses ("No such file or directory" and "Permission denied" on POSIX systems).
+std::string missing_file_reason();
+std::string access_denied_reason();
 
 }  // namespace qv::testing

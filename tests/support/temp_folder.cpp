@@ -6,18 +6,40 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace qv::testing {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The path named by UTF-8 text, as the programs take their paths on every system.
+fs::path utf8_path(const std::string& text) {
+#ifdef _WIN32
+  return fs::path(std::u8string(text.begin(), text.end()));
+#else
+  return fs::path(text);
+#endif
+}
+
+}  // namespace
+
 TempFolder::TempFolder() : TempFolder(fs::temp_directory_path().string()) {}
 
 TempFolder::TempFolder(const std::string& parent) {
-  std::string pattern = (fs::path(parent) / "qv-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temp folder");
-  path_ = pattern;
+  // A new name each attempt: create_directory fails on one that exists, so no two tests (or
+  // test processes) ever share a folder.
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path candidate = fs::path(parent) / ("qv-test-" + std::to_string(random()));
+    std::error_code error;
+    // With forward slashes on Windows too, which its file functions take as well: tests
+    // build paths the same way on every system.
+    if (fs::create_directory(candidate, error)) path_ = candidate.generic_string();
+  }
+  if (path_.empty()) throw std::runtime_error("cannot create a temp folder");
 }
 
 TempFolder::~TempFolder() {
@@ -43,17 +65,26 @@ std::string TempFolder::operator/(std::string_view name) const {
 
 std::string TempFolder::write(std::string_view name, std::string_view content) const {
   std::string file = *this / name;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::ofstream out(utf8_path(file), std::ios::binary | std::ios::trunc);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   if (!out) throw std::runtime_error("cannot write " + file);
   return file;
 }
 
 std::string TempFolder::read(std::string_view name) const {
-  std::string file = (!name.empty() && name.front() == '/') ? std::string(name) : *this / name;
-  std::ifstream in(file, std::ios::binary);
+  std::string file = fs::path(name).is_absolute() ? std::string(name) : *this / name;
+  std::ifstream in(utf8_path(file), std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + file);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool try_symlink(const std::string& target, const std::string& link, bool to_folder) {
+  std::error_code error;
+  if (to_folder)
+    fs::create_directory_symlink(target, link, error);
+  else
+    fs::create_symlink(target, link, error);
+  return !error;
 }
 
 }  // namespace qv::testing

@@ -16,7 +16,7 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder();
 
-  // The folder's path, without a trailing separator.
+  // The folder's path, with forward slashes and without a trailing separator.
   const std::string& path() const { return path_; }
   // The path of `name` inside the folder.
   std::string operator/(std::string_view name) const;
@@ -28,5 +28,9 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// Makes `link` a symbolic link to `target` (a folder link when `to_folder`); false where the system
+// cannot (Wine, Windows without the right), for the test to skip.
+bool try_symlink(const std::string& target, const std::string& link, bool to_folder = false);
 
 }  // namespace qv::testing
