@@ -24,7 +24,7 @@ std::string new_temporary_name() {
       "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
   std::string name(kTemporaryPrefix);
   for (std::size_t i = 0; i < kTemporaryRandomLength; ++i, x /= kAlphabet.size())
-    name += kAlphabet[x % kAlphabet.size()];
+    name += kAlphabet[static_cast<std::size_t>(x % kAlphabet.size())];
   return name;
 }
 

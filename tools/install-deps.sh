@@ -6,7 +6,12 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
           clang clang-tidy libclang-rt-14-dev libbenchmark-dev xvfb xauth python3
           dpkg-dev file help2man  # the .deb: Depends, its libraries, the manual page
-          acl "$@")  # setfacl, for the tests of pages with access control lists
+          acl  # setfacl, for the tests of pages with access control lists
+          # The Windows programs: MinGW-w64 cross compilers (posix threads, for GoogleTest, built
+          # from Debian's sources), and 64-bit Wine with the X libraries and fonts its windows use
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
+          libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3 libxinerama1
+          "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,8 @@
 # Installs what is missing, then builds twice — normally (with clang-tidy) and with AddressSanitizer
 # and UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
-# proves it and the install layout (tools/package.sh).
+# proves it and the install layout (tools/package.sh). Between the two, the Windows programs are
+# cross-built for both architectures and the 64-bit build's tests run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +22,9 @@ echo "=== normal build"
 run_build build/ci -DQV_CLANG_TIDY=ON
 echo "=== package"
 bash tools/package.sh build/ci
+echo "=== Windows: 32-bit and 64-bit programs, the 64-bit tests under Wine"
+bash tools/build-windows.sh
+bash tools/test-windows.sh build/windows-x86_64
 echo "=== sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_build build/ci-sanitize -DQV_SANITIZE=ON

@@ -1,7 +1,10 @@
 #include "files/command_line.h"
 
-#include <shellapi.h>
+// <windows.h> must come before <shellapi.h>.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include "files/win32/wide.h"
 

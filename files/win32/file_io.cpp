@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "files/fault_injection.h"
@@ -40,10 +41,14 @@ namespace {
 template <typename Buffer>
 std::optional<IoError> read_into(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info,
                                  const std::string& path, Buffer& out, std::size_t headroom) {
-  const std::uint64_t size =
+  const std::uint64_t whole =
       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  // A 32-bit program cannot hold a file of 2 GB or more: refused rather than cut.
+  if (whole > std::numeric_limits<std::size_t>::max() / 2)
+    return error_from(path, ERROR_FILE_TOO_LARGE);
+  const auto size = static_cast<std::size_t>(whole);
   if constexpr (std::is_same_v<Buffer, std::string>) out.reserve(size + headroom + 1);
-  out.resize(static_cast<std::size_t>(size));
+  out.resize(size);
   std::size_t filled = 0;
   for (;;) {
     if (filled == out.size()) out.resize(filled + 65536);
