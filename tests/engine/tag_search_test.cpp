@@ -114,6 +114,36 @@ TEST(TagSearch, agreesWithEveryPositionScanOnPeriodicPagesAndNeedles) {
   }
 }
 
+// Pages made of near-copies of the needle (one byte changed, or a byte short) defeat the filter, so
+// the search goes on with its second pair or with the search that has no slow case, from wherever
+// the filter gave up; needles of short period (a run of one byte, a few bytes repeated) up to
+// hundreds of bytes long, and needles without one, on pages of a few thousand bytes.
+TEST(TagSearch, agreesWithEveryPositionScanOnPagesOfNearCopiesOfLongNeedles) {
+  unsigned seed = 99;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  for (int round = 0; round < 400; ++round) {
+    std::string needle;
+    const unsigned period = 1 + next() % (next() % 4 == 0 ? 40 : 5);
+    for (unsigned i = 0; i < period; ++i) needle += "ab</>"[next() % (next() % 2 + 2)];
+    for (unsigned length = 2 + next() % 300; needle.size() < length;) needle += needle;
+    needle.resize(2 + next() % 300);
+    std::string page;
+    while (page.size() < 2000 + next() % 4000) {
+      std::string copy = needle;
+      if (next() % 2 == 0) {
+        copy[next() % copy.size()] = 'x';
+      } else {
+        copy.pop_back();
+      }
+      page += copy;
+    }
+    if (next() % 2 == 0)
+      page.replace(next() % (page.size() - needle.size()), needle.size(), needle);
+    ASSERT_EQ(find_last(page, needle), last_by_every_position(page, needle))
+        << "page '" << page << "' needle '" << needle << "'";
+  }
+}
+
 TEST(TagSearch, longPageWithTheTagNearItsStartIsFound) {
   std::string page = "<p></body>" + std::string(100000, 'x');
   EXPECT_EQ(find_last(page, "</body>"), 3u);
