@@ -211,7 +211,7 @@ bool have_avx2() {
 }
 
 // Needles whose smallest period is at most this long are searched, once the filter has given up,
-// by the periodic search below; longer ones (which never match densely) by Boyer-Moore.
+// by the periodic search below; the others by Boyer-Moore.
 constexpr std::size_t kShortPeriod = 16;
 
 // The smallest period of `needle` (the least p such that needle[i] == needle[i + p] wherever both
