@@ -270,10 +270,20 @@ std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
     return error_from(s.path, code);
   };
   {
-    Handle now = win32::open_for_reading(target);
+    // Opened for deletion, as the swap will: a page another program holds open without letting
+    // it be replaced is refused here, before the swap could fail halfway (Wine's ReplaceFileW
+    // leaves a file of its own behind when it does).
+    Handle now(::CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES | DELETE, win32::kShareAll,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!now.valid()) {
+      const DWORD code = ::GetLastError();
+      if (code != ERROR_FILE_NOT_FOUND) return fail(code);
+      s.discard_temporary();
+      return CommitOutcome::changed;
+    }
     BY_HANDLE_FILE_INFORMATION info;
-    if (!now.valid() || !::GetFileInformationByHandle(now.get(), &info) ||
-        !unchanged(info, s.read_info)) {
+    if (!::GetFileInformationByHandle(now.get(), &info)) return fail(::GetLastError());
+    if (!unchanged(info, s.read_info)) {
       s.discard_temporary();
       return CommitOutcome::changed;
     }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "files/fault_injection.h"
+#include "tests/support/file_hold.h"
 #include "tests/support/temp_folder.h"
 
 namespace qv::testing {
@@ -148,7 +149,28 @@ TEST(PageBatch, aFailingWriteStopsTheBatchAtItsPageWithEarlierPagesReplacedAndNo
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
 }
 
-#ifndef _WIN32  // bind mounts are Linux's
+#ifdef _WIN32
+// A page another program holds open without letting others replace it can be read but not
+// replaced: the batch stops there, the page and the ones after it as they were, nothing staged
+// left behind.
+TEST(PageBatch, aPageHeldOpenByAnotherProgramStopsTheBatchAtItsWrite) {
+  TempFolder folder;
+  const std::vector<std::string> paths{folder.write("a", "x"), folder.write("b", "x"),
+                                       folder.write("c", "x")};
+  FileHold hold(paths[1]);
+  ASSERT_TRUE(hold.held());
+  MarkingEditor editor;
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->index, 1U);
+  EXPECT_EQ(result.failure->access, PageAccess::write);
+  EXPECT_EQ(result.written, 1U);
+  EXPECT_EQ(folder.read("a"), "x!");
+  EXPECT_EQ(folder.read("b"), "x");
+  EXPECT_EQ(folder.read("c"), "x");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 3);
+}
+#else  // bind mounts are Linux's
 TEST(PageBatch, aFileReachedAgainThroughABindMountIsChangedOnce) {
   TempFolder folder;
   std::filesystem::create_directory(folder / "real");
