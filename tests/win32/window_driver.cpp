@@ -84,19 +84,21 @@ int row_named(HWND list, const std::wstring& name) {
   return -1;
 }
 
-// Waits for the message box titled `title`, checks its prompt and its buttons, and presses
-// `press`.
-void answer_box(const std::wstring& title, const std::wstring& prompt,
-                const std::vector<int>& buttons, int press) {
+// Waits for the message box titled `title`, checks its prompt (when one is given) and its
+// buttons, and presses `press`; returns the prompt.
+std::wstring answer_box(const std::wstring& title, const std::wstring& prompt,
+                        const std::vector<int>& buttons, int press) {
   HWND box = nullptr;
   if (!wait_for([&] { return (box = FindWindowW(L"#32770", title.c_str())) != nullptr; })) {
     check(false, "a message box appears");
-    return;
+    return {};
   }
-  check(text_of(GetDlgItem(box, 0xFFFF)) == prompt, "the message box's prompt");
+  const std::wstring shown = text_of(GetDlgItem(box, 0xFFFF));
+  if (!prompt.empty()) check(shown == prompt, "the message box's prompt");
   for (int id : buttons) check(GetDlgItem(box, id) != nullptr, "the message box's buttons");
   PostMessageW(GetDlgItem(box, press), BM_CLICK, 0, 0);
   check(wait_for([&] { return !IsWindow(box); }), "the message box closes");
+  return shown;
 }
 
 std::string read_all(const fs::path& path) {
@@ -127,6 +129,11 @@ int main(int argc, char** argv) {
   write_all(work / "pages" / "framec2.html", page2);
   write_all(work / "pages" / "other.htm", page1);
   write_all(work / "text" / "counter.txt", text);
+  // Enough more pages, after those, for the run to last beyond the second after which it shows
+  // its progress (a page costs milliseconds under Wine, which scans the folder at each new file).
+  constexpr int kMorePages = 600;
+  for (int i = 0; i < kMorePages; ++i)
+    write_all(work / "pages" / ("zz" + std::to_string(1000 + i) + ".htm"), "<body>x</body>");
 
   // The program opens both panes on its current folder.
   STARTUPINFOW startup{};
@@ -221,7 +228,7 @@ int main(int argc, char** argv) {
   check(list_items(named("File1")) == std::vector<std::wstring>{L"framec1.html", L"framec2.html"},
         "File1 lists the pages matching its pattern");
   PostMessageW(named("Command4"), BM_CLICK, 0, 0);
-  check(wait_for([&] { return ask(named("File1"), LB_GETCOUNT) == 3; }),
+  check(wait_for([&] { return ask(named("File1"), LB_GETCOUNT) == 3 + kMorePages; }),
         "Clear pattern lists every file");
   check(text_of(named("masque")) == L"*.*", "the pattern box after Clear pattern");
 
@@ -247,9 +254,30 @@ int main(int argc, char** argv) {
         "the confirmation appears");
   ask(confirm, WM_COMMAND, IDCANCEL);
   for (int i = 0; i < 200 && IsWindow(confirm); ++i) Sleep(10);
-  answer_box(L" Insert text in HTML", L" Are you sure to modified 3 files", {IDYES, IDNO}, IDYES);
-  answer_box(L" Insert text in HTML", L" 3 file(s) have been upgraded ", {IDOK, IDCANCEL}, IDOK);
-  check(text_of(named("Label5")) == L"3", "Label5 counts the listed pages");
+  answer_box(L" Insert text in HTML", L" Are you sure to modified 603 files", {IDYES, IDNO}, IDYES);
+  // The run shows its progress once it has lasted a second; Stop ends it after the page in hand.
+  HWND progress = nullptr;
+  check(wait_for([&] {
+          progress = FindWindowW(L"QuorvaneRunProgress", nullptr);
+          return progress != nullptr && IsWindowVisible(progress);
+        }),
+        "a long run shows its progress");
+  PostMessageW(GetDlgItem(progress, 1), BM_CLICK, 0, 0);
+  const std::wstring report = answer_box(L" Insert text in HTML", L"", {IDOK, IDCANCEL}, IDOK);
+  const int upgraded = report.size() > 1 ? std::stoi(report.substr(1)) : 0;
+  check(report.ends_with(L" file(s) have been upgraded ") && upgraded >= 3 &&
+            upgraded < 3 + kMorePages,
+        "Stop ends the run before its last page");
+  check(!IsWindowVisible(progress), "the progress hides at the end of the run");
+  check(text_of(named("Label5")) == std::to_wstring(3 + kMorePages),
+        "Label5 counts the listed pages");
+  check(read_all(work / "pages" / ("zz" + std::to_string(1000 + kMorePages - 1) + ".htm")) ==
+            "<body>x</body>",
+        "the pages after the stop are untouched");
+  bool leftovers = false;
+  for (const auto& entry : fs::directory_iterator(work / "pages"))
+    leftovers |= entry.path().filename().string().starts_with(".qv-tmp-");
+  check(!leftovers, "no temporary file is left");
   const std::string framed = "\r\n" + text + "\r\n";
   check(read_all(work / "pages" / "framec1.html") ==
             "<html><body>\r\n<p>\xE9t\xE9</p>\r\n" + framed + "</body></html>\r\n",

@@ -77,7 +77,7 @@ ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
 
 ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
     : platform_(*this), volumes_(std::move(volumes)) {
-  INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&common);
   HINSTANCE instance = GetModuleHandleW(nullptr);
   static const ATOM window_class = register_class(instance, &ControlHost::window_proc);
@@ -102,6 +102,7 @@ ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
                   CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                   nullptr, instance, this);
   message_box_.set_owner(hwnd_);
+  progress_.set_owner(hwnd_, font_);
   create_controls();
   refresh_volumes();
   named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };

@@ -9,6 +9,7 @@
 #include "window/controls.h"
 #include "window/form_events.h"
 #include "window/win32/message_box.h"
+#include "window/win32/run_progress.h"
 #include "window/win32/win32.h"
 
 namespace qv::win32 {
@@ -84,7 +85,7 @@ class ControlHost {
   int row_height_ = 16;  // of the folder lists' rows, in pixels
   Win32MessageBox message_box_;
   Win32Platform platform_;
-  SilentRunProgress progress_;  // no progress dialog in this binding yet
+  Win32RunProgress progress_;
   std::function<std::vector<Volume>()> volumes_;
   std::vector<std::unique_ptr<ChildControl>> children_;  // in the control table's order
   FormEvents* form_ = nullptr;
