@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 architectures=("$@")
 [ ${#architectures[@]} -gt 0 ] || architectures=(i686 x86_64)
 jobs=$(nproc)
+bash tools/install-deps.sh --windows
 
 for arch in "${architectures[@]}"; do
   default_tests=OFF

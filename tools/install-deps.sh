@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs to build, test and run, when they are missing.
-# Usage: tools/install-deps.sh [extra-package...]
+# Usage: tools/install-deps.sh [--windows] [extra-package...]
+#   --windows   also what the Windows programs need: the MinGW-w64 cross compilers and Wine
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
           clang clang-tidy libclang-rt-14-dev libbenchmark-dev xvfb xauth python3
           dpkg-dev file help2man  # the .deb: Depends, its libraries, the manual page
-          acl  # setfacl, for the tests of pages with access control lists
-          # The Windows programs: MinGW-w64 cross compilers (posix threads, for GoogleTest, built
-          # from Debian's sources), and 64-bit Wine with the X libraries and fonts its windows use
-          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
-          libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3 libxinerama1
-          "$@")
+          acl)  # setfacl, for the tests of pages with access control lists
+if [ "${1:-}" = --windows ]; then
+  shift
+  # MinGW-w64 cross compilers (posix threads, for GoogleTest, built from Debian's sources), and
+  # 64-bit Wine with the X libraries and fonts its windows use (no 32-bit Wine: the 32-bit
+  # programs are built here, and run on Windows only)
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
+             libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3 libxinerama1)
+fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh --windows
 jobs=$(nproc)
 
 run_build() {  # folder, extra cmake arguments...
