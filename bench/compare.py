@@ -5,7 +5,8 @@
   tools    W1 (10,000 x 20 KB), W2 (200 x 1 MB), W3 (one 200 MB page): the two C floors, the
            command line, perl, python and sed, each round on fresh copies, the order of the
            tools rotating by one from round to round.
-  scaling  W4: W1's shape at 1,000, 10,000 and 50,000 pages, both floors and command line.
+  scaling  W4: W1's shape at 1,000, 10,000 and 50,000 pages (or --w4-pages), both floors and
+           the command line.
   window   The Qt window, off-screen (when it was built): filling File1, a Go run over W1.
 
 Every tool's time runs until its pages are on stable storage: the floor and the command line
@@ -20,6 +21,7 @@ ext4 or XFS made for the run in BUILD, and unmounted at the end.
 
 Usage: compare.py --build DIR [--quick] [--rounds N] [--only engine,tools,scaling,window]
                   [--fs ext4j|xfs] [--tools floor,pool,cli,perl,python,sed] [--pool-threads N]
+                  [--w4-pages 1000,10000,100000]
 """
 
 import argparse
@@ -384,9 +386,12 @@ def main():
                         help="run on a loop-mounted journaled ext4 or XFS (as root)")
     parser.add_argument("--pool-threads", type=int, default=4,
                         help="closing threads of the second floor")
+    parser.add_argument("--w4-pages", help="the W4 sizes, e.g. 1000,10000,100000 "
+                        "(default 1000,10000,50000)")
     parser.add_argument("--tools", default="floor,pool,cli,perl,python,sed",
                         help="the tools of the whole runs (both floors and cli always run)")
     args = parser.parse_args()
+    args.w4_pages_option = args.w4_pages
     args.tools = ["floor", "pool", "cli"] + [t for t in args.tools.split(",")
                                              if t not in ("floor", "pool", "cli")]
     args.engine_repetitions = 5
@@ -398,6 +403,8 @@ def main():
     else:
         args.w1_pages, args.w2_pages, args.w3_mb = 10000, 200, 200
         args.w4_pages, args.list_files = [1000, 10000, 50000], 100000
+    if args.w4_pages_option:
+        args.w4_pages = [int(n) for n in args.w4_pages_option.split(",")]
     build = os.path.abspath(args.build)
     if args.fs:
         size = (3 if args.quick else 12) * 1024 * MB

@@ -6,6 +6,7 @@
 #
 # Usage: bench/run.sh [--quick] [--rounds N] [--only engine,tools,scaling,window] [--fs ext4j|xfs]
 #                     [--tools floor,pool,cli,perl,python,sed] [--pool-threads N]
+#                     [--w4-pages 1000,10000,100000]
 # Needs: cmake, ninja, g++, libbenchmark-dev, perl, GNU sed, python3, GNU time (/usr/bin/time).
 # Disk: about 3 GB in the build folder (build-bench, or $QV_BENCH_BUILD).
 set -euo pipefail
