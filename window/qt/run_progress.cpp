@@ -15,6 +15,9 @@ namespace qv::qt {
 namespace {
 
 constexpr qint64 kQuietMilliseconds = 1000;  // shorter runs show nothing
+// Between two updates of the shown page: faster than the eye follows, and a relabelling (layout,
+// repaint) for every page would cost the run more than the page itself.
+constexpr qint64 kUpdateMilliseconds = 50;
 
 // The dialog's close box and Escape ask for the stop, as the button does; only the end of the
 // run hides it.
@@ -61,11 +64,15 @@ void QtRunProgress::begin(std::size_t count) {
 }
 
 void QtRunProgress::page(std::size_t index, std::string_view name) {
+  const qint64 now = clock_.elapsed();
   if (!dialog_->isVisible()) {
-    if (clock_.elapsed() < kQuietMilliseconds) return;
+    if (now < kQuietMilliseconds) return;
     ++times_shown_;
     dialog_->show();
+  } else if (now - last_update_ < kUpdateMilliseconds) {
+    return;
   }
+  last_update_ = now;
   count_->setText(QStringLiteral("page %1 of %2").arg(index + 1).arg(total_));
   name_->set_caption(name);
   bar_->setValue(static_cast<int>(std::min<std::size_t>(index, INT_MAX)));

@@ -41,6 +41,7 @@ class QtRunProgress final : public RunProgress {
   QProgressBar* bar_;
   QPushButton* stop_button_;
   QElapsedTimer clock_;
+  qint64 last_update_ = 0;  // when the shown page last changed, on clock_
   std::size_t total_ = 0;
   bool stop_requested_ = false;
   int times_shown_ = 0;

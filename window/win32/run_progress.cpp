@@ -12,6 +12,9 @@ namespace qv::win32 {
 namespace {
 
 constexpr ULONGLONG kQuietMilliseconds = 1000;  // shorter runs show nothing
+// Between two updates of the shown page: faster than the eye follows, and a repaint for every
+// page would cost the run more than the page itself.
+constexpr ULONGLONG kUpdateMilliseconds = 50;
 constexpr wchar_t kProgressClass[] = L"QuorvaneRunProgress";
 constexpr int kStopId = 1;
 
@@ -89,10 +92,14 @@ void Win32RunProgress::begin(std::size_t count) {
 
 void Win32RunProgress::page(std::size_t index, std::string_view name) {
   if (hwnd_ == nullptr) return;
+  const ULONGLONG now = GetTickCount64();
   if (!IsWindowVisible(hwnd_)) {
-    if (GetTickCount64() - started_ < kQuietMilliseconds) return;
+    if (now - started_ < kQuietMilliseconds) return;
     ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+  } else if (now - last_update_ < kUpdateMilliseconds) {
+    return;
   }
+  last_update_ = now;
   const std::wstring count =
       L"page " + std::to_wstring(index + 1) + L" of " + std::to_wstring(total_);
   SetWindowTextW(count_, count.c_str());

@@ -40,6 +40,7 @@ class Win32RunProgress final : public RunProgress {
   HWND bar_ = nullptr;
   HWND stop_button_ = nullptr;
   ULONGLONG started_ = 0;
+  ULONGLONG last_update_ = 0;  // when the shown page last changed
   std::size_t total_ = 0;
   bool stop_requested_ = false;
 };
