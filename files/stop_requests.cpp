@@ -47,21 +47,6 @@ StopRequest stop_request() {
 
 void forget_stop_request() { g_first_signal.store(0); }
 
-int stop_exit_status(StopRequest request) {
-  // The shell's convention: 128 plus the signal's number.
-  switch (request) {
-    case StopRequest::interrupt:
-      return 128 + SIGINT;
-    case StopRequest::terminate:
-      return 128 + SIGTERM;
-    case StopRequest::hang_up:
-      return 128 + SIGHUP;
-    case StopRequest::none:
-      break;
-  }
-  return 0;
-}
-
 std::string_view stop_request_name(StopRequest request) {
   switch (request) {
     case StopRequest::interrupt:

@@ -46,22 +46,6 @@ StopRequest stop_request() { return g_first.load(std::memory_order_relaxed); }
 
 void forget_stop_request() { g_first.store(StopRequest::none); }
 
-int stop_exit_status(StopRequest request) {
-  // The same statuses as on POSIX systems (128 plus the matching signal's number), so that
-  // scripts test one set of values.
-  switch (request) {
-    case StopRequest::interrupt:
-      return 130;
-    case StopRequest::terminate:
-      return 143;
-    case StopRequest::hang_up:
-      return 129;
-    case StopRequest::none:
-      break;
-  }
-  return 0;
-}
-
 std::string_view stop_request_name(StopRequest request) {
   switch (request) {
     case StopRequest::interrupt:

@@ -1,8 +1,7 @@
-#include "tests/support/file_hold.h"
-
 #include <windows.h>
 
 #include "files/win32/wide.h"
+#include "tests/support/file_hold.h"
 
 namespace qv::testing {
 
