@@ -22,6 +22,8 @@ bool apply_flag(std::string_view name, Options& options) {
     options.recursion = Recursion::into_subfolders;
   } else if (name == "--dry-run") {
     options.write_mode = WriteMode::dry_run;
+  } else if (name == "--diff") {
+    options.preview = Preview::diff;
   } else if (name == "--remove") {
     options.operation = Operation::remove;
   } else if (name == "--show-settings") {
@@ -133,7 +135,9 @@ std::string help_text() {
          "occurrence of the tag in each page, rewriting the pages in place. Each PATH is a page,\n"
          "or a folder whose files matching the pattern are processed in alphabetical order.\n"
          "The tag and the marker check come from quorvane.ini beside the program, as in the\n"
-         "window; the options below override them.\n"
+         "window; the options below override them. The tag is compared byte for byte: a page\n"
+         "that holds it only in another letter case (</BODY>) is left alone, and the summary\n"
+         "counts such pages and gives the --tag that reaches them (-v names them).\n"
          "\n"
          "With --remove, takes the text of TEXT_FILE out of each page where an insertion put\n"
          "it (on its own lines just before the last tag), which gives the page back byte for\n"
@@ -149,6 +153,9 @@ std::string help_text() {
          "                   (default *.htm;*.html, letter case ignored, hidden files skipped)\n"
          "  -r, --recursive  walk sub-folders too (hidden ones and links to folders skipped)\n"
          "  --dry-run        write nothing; list the pages that would receive the text\n"
+         "  --diff           print on standard output a unified diff of each page changed\n"
+         "                   (with --dry-run: that would be), for patch or git apply; the\n"
+         "                   page lines and the summary then go to standard error\n"
          "  --skip-present   leave alone the pages that already contain the text\n"
          "  --remove         take the text out instead of inserting it (no marker check)\n"
          "  --replace OLD_FILE\n"
@@ -162,6 +169,8 @@ std::string help_text() {
          "  --               end of options (for page names starting with '-')\n"
          "\n"
          "Examples:\n"
+         "  quorvane-insert-cli --dry-run --diff -r counter.txt ~/www | less\n"
+         "                   review every change before making it\n"
          "  quorvane-insert-cli --remove -r counter.txt ~/www\n"
          "                   retire a snippet\n"
          "  quorvane-insert-cli -r --replace counter-v1.txt counter-v2.txt ~/www\n"

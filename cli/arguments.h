@@ -29,6 +29,8 @@ enum class Operation {
 };
 // Whether a page that already holds the insertion text receives it again.
 enum class Presence { insert_again, skip_present };
+// Whether a run prints the unified diff of each page it changes.
+enum class Preview { none, diff };
 // How much is written to standard output.
 enum class Verbosity { quiet, normal, verbose };
 
@@ -45,6 +47,7 @@ struct Options {
   Recursion recursion = Recursion::top_folder_only;
   WriteMode write_mode = WriteMode::write;
   Presence presence = Presence::insert_again;
+  Preview preview = Preview::none;
   Verbosity verbosity = Verbosity::normal;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "batch/page_batch.h"
+#include "cli/diff_preview.h"
 #include "cli/page_editors.h"
 #include "cli/page_list.h"
 #include "engine/marker.h"
@@ -72,6 +73,7 @@ void report_stop(Report& report, std::size_t done, std::size_t page_count, Write
 ExitCode run_insertion(const Options& options, const Settings& settings, const Console& console) {
   Report report(console.out, console.err, options.verbosity, options.write_mode, console.progress,
                 Report::Clock::now());
+  if (options.preview == Preview::diff) report.set_diff_stream(console.out);
 
   const std::string& tag = options.tag ? *options.tag : settings.tag_text;
   if (tag.empty()) {
@@ -135,7 +137,10 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
       editor = std::make_unique<ReplacementEditor>(pages, tag, old_text, text, report);
       break;
   }
-  const BatchResult result = rewrite_pages(pages, *editor, options.write_mode);
+  std::optional<DiffingEditor> diffing;
+  if (options.preview == Preview::diff) diffing.emplace(pages, *editor, report, console.diff_bytes);
+  PageEditor& run_editor = diffing ? static_cast<PageEditor&>(*diffing) : *editor;
+  const BatchResult result = rewrite_pages(pages, run_editor, options.write_mode);
 
   ExitCode code = folders_left_out ? ExitCode::file_failure : ExitCode::done;
   if (result.failure) {

@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/report.h"
+#include "cli/unified_diff.h"
 #include "settings/settings.h"
 
 namespace qv::cli {
@@ -23,6 +24,7 @@ struct Console {
   std::FILE* out;
   std::FILE* err;
   ProgressDisplay progress;
+  DiffBytes diff_bytes = DiffBytes::exact;  // how page bytes are written in diffs (--diff)
 };
 
 // Runs a command line whose action is Action::run: checks the tag, reads the text (and the old

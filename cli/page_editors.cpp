@@ -1,6 +1,7 @@
 #include "cli/page_editors.h"
 
 #include "cli/test_hooks.h"
+#include "engine/case_variant.h"
 #include "engine/insertion.h"
 #include "engine/tag_search.h"
 #include "files/stop_requests.h"
@@ -33,7 +34,19 @@ Pieces insert_once(std::string_view page, std::string_view tag, std::string_view
 void ReportingEditor::page_done(std::size_t index, PageOutcome how) {
   // A file reached a second time keeps what it received the first time.
   if (how == PageOutcome::already_rewritten) outcomes_[index] = Outcome::skipped;
-  report_.page(pages_[index], outcomes_[index], Report::Clock::now());
+  std::string spelling;
+  if (outcomes_[index] == Outcome::other_case) spelling = std::move(spellings_[index]);
+  spellings_.erase(index);
+  report_.page(pages_[index], outcomes_[index], Report::Clock::now(), spelling);
+}
+
+void ReportingEditor::look_for_other_case(std::size_t index, std::string_view page,
+                                          std::string_view tag) {
+  if (outcomes_[index] != Outcome::no_tag) return;
+  if (const std::optional<std::string_view> spelling = last_in_any_case(page, tag)) {
+    outcomes_[index] = Outcome::other_case;
+    spellings_[index] = std::string(*spelling);
+  }
 }
 
 bool ReportingEditor::stop_requested() const {
@@ -46,7 +59,9 @@ void ReportingEditor::page_in_hand(std::size_t index) {
 
 Pieces InsertionEditor::edit(std::size_t index, std::string_view page) {
   page_in_hand(index);
-  return insert_once(page, tag_, text_, presence_, outcome(index));
+  Pieces pieces = insert_once(page, tag_, text_, presence_, outcome(index));
+  look_for_other_case(index, page, tag_);
+  return pieces;
 }
 
 Pieces RemovalEditor::edit(std::size_t index, std::string_view page) {
@@ -63,7 +78,11 @@ Pieces RemovalEditor::edit(std::size_t index, std::string_view page) {
 Pieces ReplacementEditor::edit(std::size_t index, std::string_view page) {
   page_in_hand(index);
   const std::optional<Insertion> found = find_insertion(page, tag_, old_text_);
-  if (!found) return insert_once(page, tag_, new_text_, Presence::skip_present, outcome(index));
+  if (!found) {
+    Pieces pieces = insert_once(page, tag_, new_text_, Presence::skip_present, outcome(index));
+    look_for_other_case(index, page, tag_);
+    return pieces;
+  }
   if (old_text_ == new_text_) {
     outcome(index) = Outcome::skipped;  // it already holds the new text, where it belongs
     return std::nullopt;

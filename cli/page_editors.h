@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "batch/page_batch.h"
@@ -29,11 +30,15 @@ class ReportingEditor : public PageEditor {
   static void page_in_hand(std::size_t index);
   // What `edit` decided for the page at `index`: pages are decided ahead of being done.
   Outcome& outcome(std::size_t index) { return outcomes_[index]; }
+  // For a page at `index` left alone for want of `tag`: when it holds the tag in another letter
+  // case, makes its outcome Outcome::other_case and keeps that spelling for the report.
+  void look_for_other_case(std::size_t index, std::string_view page, std::string_view tag);
 
  private:
   std::span<const std::string> pages_;
   Report& report_;
   std::vector<Outcome> outcomes_;
+  std::unordered_map<std::size_t, std::string> spellings_;  // of the pages in Outcome::other_case
 };
 
 // Puts `text` before the last `tag` of each page; with Presence::skip_present, leaves alone the

@@ -18,8 +18,9 @@ namespace {
 // per-page lines arriving on the same screen.
 ProgressDisplay progress_for(const Options& options, std::FILE* out, std::FILE* err) {
   if (options.verbosity == Verbosity::quiet || !is_terminal(err)) return ProgressDisplay::off;
-  const bool page_lines =
-      options.verbosity == Verbosity::verbose || options.write_mode == WriteMode::dry_run;
+  const bool page_lines = options.verbosity == Verbosity::verbose ||
+                          options.write_mode == WriteMode::dry_run ||
+                          options.preview == Preview::diff;
   if (page_lines && is_terminal(out)) return ProgressDisplay::off;
   return ProgressDisplay::on;
 }
@@ -59,7 +60,11 @@ int program_main(std::span<const std::string> arguments, std::FILE* out, std::FI
                  "\n");
     return static_cast<int>(ExitCode::file_failure);
   }
-  const Console console{out, err, progress_for(options, out, err)};
+  // A diff keeps the pages' bytes unless a person reads it on a terminal, where control bytes
+  // could move the cursor or hide text.
+  const DiffBytes diff_bytes = is_terminal(out) ? DiffBytes::escaped : DiffBytes::exact;
+  if (options.preview == Preview::diff && diff_bytes == DiffBytes::exact) keep_line_breaks(out);
+  const Console console{out, err, progress_for(options, out, err), diff_bytes};
   return static_cast<int>(run_insertion(options, settings, console));
 }
 

@@ -28,6 +28,7 @@ std::string_view label(Outcome outcome, Operation operation, bool dry_run) {
     case Outcome::replaced:
       return dry_run ? "would replace" : "replaced";
     case Outcome::no_tag:
+    case Outcome::other_case:
       return "no tag";
     case Outcome::skipped:
       return "skipped";
@@ -35,6 +36,13 @@ std::string_view label(Outcome outcome, Operation operation, bool dry_run) {
       return "without the text";
   }
   return {};
+}
+
+// `text` as one shell word: in single quotes, each quote in it closed, escaped and reopened.
+std::string shell_quoted(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 }  // namespace
@@ -77,7 +85,13 @@ Report::Report(std::FILE* out, std::FILE* err, Verbosity verbosity, WriteMode mo
       progress_(progress),
       next_draw_(start + kQuietStart) {}
 
-void Report::page(std::string_view path, Outcome outcome, Clock::time_point now) {
+void Report::set_diff_stream(std::FILE* diff_stream) {
+  diff_ = diff_stream;
+  out_ = err_;
+}
+
+void Report::page(std::string_view path, Outcome outcome, Clock::time_point now,
+                  std::string_view spelling) {
   const bool dry_run = mode_ == WriteMode::dry_run;
   const bool verbose = verbosity_ == Verbosity::verbose;
   // A page that changes is listed in a dry run too; one left alone only with --verbose.
@@ -98,6 +112,15 @@ void Report::page(std::string_view path, Outcome outcome, Clock::time_point now)
     case Outcome::no_tag:
       ++tally_.no_tag;
       break;
+    case Outcome::other_case: {
+      ++tally_.no_tag;
+      ++tally_.other_case;
+      auto known = std::find_if(spellings_.begin(), spellings_.end(),
+                                [&](const auto& entry) { return entry.first == spelling; });
+      if (known == spellings_.end()) known = spellings_.emplace(spellings_.end(), spelling, 0);
+      ++known->second;
+      break;
+    }
     case Outcome::skipped:
       ++tally_.skipped;
       break;
@@ -105,12 +128,21 @@ void Report::page(std::string_view path, Outcome outcome, Clock::time_point now)
       ++tally_.without_text;
       break;
   }
-  if (verbose || (changes && dry_run && verbosity_ == Verbosity::normal))
+  const bool listed = changes && dry_run && verbosity_ == Verbosity::normal && diff_ == nullptr;
+  if (outcome == Outcome::other_case && verbose)
+    line(printable("no tag (only " + shell_quoted(spelling) + ")"), path);
+  else if (verbose || listed)
     line(label(outcome, operation_, dry_run), path);
   if (progress_ == ProgressDisplay::on && now >= next_draw_) {
     next_draw_ = now + kRedrawInterval;
     draw_progress();
   }
+}
+
+void Report::diff(std::string_view text) {
+  if (output_error_ || diff_ == nullptr) return;
+  put(diff_, text);
+  flush_output(diff_);
 }
 
 void Report::error(std::string_view message) {
@@ -148,11 +180,12 @@ void Report::finish() {
       summary += changed(t.replaced, "replaced") + changed(t.upgraded, "inserted") + left_alone;
       break;
   }
+  summary += other_case_hint();
   if (mode_ == WriteMode::dry_run) summary += " (dry run: nothing written)";
   summary += '\n';
   if (!output_error_) {
     put(out_, summary);
-    flush_output();
+    flush_output(out_);
     if (output_error_) error("cannot write the output: " + *output_error_);
   }
   if (output_error_) put(err_, summary);
@@ -165,13 +198,32 @@ void Report::line(std::string_view label, std::string_view path) {
   put(out_, printable(path));
   put(out_, "\n");
   // Line by line, so that a closed or full output is noticed at the page that meets it.
-  flush_output();
+  flush_output(out_);
 }
 
-void Report::flush_output() {
+void Report::flush_output(std::FILE* stream) {
   errno = 0;
-  if (std::fflush(out_) == 0 && !std::ferror(out_)) return;
+  if (std::fflush(stream) == 0 && !std::ferror(stream)) return;
   output_error_ = errno != 0 ? std::strerror(errno) : "write error";
+}
+
+std::string Report::other_case_hint() const {
+  if (tally_.other_case == 0) return {};
+  std::vector<std::pair<std::string, std::size_t>> by_count = spellings_;
+  std::stable_sort(by_count.begin(), by_count.end(),
+                   [](const auto& a, const auto& b) { return a.second > b.second; });
+  std::string hint = "; " + std::to_string(tally_.other_case) +
+                     (tally_.other_case == 1 ? " of them holds" : " of them hold") +
+                     " the tag in another letter case: --tag " +
+                     printable(shell_quoted(by_count.front().first)) + " reaches ";
+  if (by_count.size() == 1) return hint + (tally_.other_case == 1 ? "it" : "them");
+  hint += std::to_string(by_count.front().second);
+  constexpr std::size_t kShown = 3;
+  for (std::size_t i = 1; i < std::min(by_count.size(), kShown); ++i)
+    hint += ", --tag " + printable(shell_quoted(by_count[i].first)) + " " +
+            std::to_string(by_count[i].second);
+  if (by_count.size() > kShown) hint += ", other spellings the rest";
+  return hint;
 }
 
 void Report::draw_progress() {

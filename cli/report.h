@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "batch/page_batch.h"
 #include "cli/arguments.h"
@@ -23,6 +25,7 @@ enum class Outcome {
   removed,       // the text was taken out
   without_text,  // left alone: the text does not stand where an insertion puts it
   replaced,      // the old text was swapped for the new one
+  other_case,    // left alone: no tag, but the tag in another letter case (counted as no_tag)
 };
 
 // The counts of the summary.
@@ -34,6 +37,7 @@ struct Tally {
   std::size_t removed = 0;
   std::size_t without_text = 0;
   std::size_t replaced = 0;
+  std::size_t other_case = 0;  // of the no_tag pages, those holding the tag in another case
 
   std::size_t done() const {
     return upgraded + no_tag + skipped + removed + without_text + replaced;
@@ -63,8 +67,16 @@ class Report {
   void set_listed(std::size_t listed) { tally_.listed = listed; }
   // What the run does to the pages, which words the lines and the summary (insertion by default).
   void set_operation(Operation operation) { operation_ = operation; }
-  // Records a page the run has finished with; `now` paces the progress line.
-  void page(std::string_view path, Outcome outcome, Clock::time_point now);
+  // From now on, sends the per-page lines and the summary to the error stream, and the diffs
+  // given to `diff` to `diff_stream`; the pages that would change are then not listed in a dry
+  // run, since their diffs name them.
+  void set_diff_stream(std::FILE* diff_stream);
+  // Records a page the run has finished with; `now` paces the progress line. With
+  // Outcome::other_case, `spelling` is how the page writes the tag.
+  void page(std::string_view path, Outcome outcome, Clock::time_point now,
+            std::string_view spelling = {});
+  // Writes the diff of a page to the diff stream, as it is.
+  void diff(std::string_view text);
   // Writes "<program name>: <message>" on the error stream.
   void error(std::string_view message);
   // Clears the progress line and writes the summary; on the error stream, after saying why, when
@@ -77,12 +89,14 @@ class Report {
 
  private:
   void line(std::string_view label, std::string_view path);
-  void flush_output();
+  void flush_output(std::FILE* stream);
+  std::string other_case_hint() const;
   void draw_progress();
   void clear_progress();
 
   std::FILE* out_;
   std::FILE* err_;
+  std::FILE* diff_ = nullptr;
   Verbosity verbosity_;
   WriteMode mode_;
   Operation operation_ = Operation::insert;
@@ -90,6 +104,7 @@ class Report {
   Clock::time_point next_draw_;
   std::size_t drawn_width_ = 0;  // width of the progress line on screen, 0 when none
   Tally tally_;
+  std::vector<std::pair<std::string, std::size_t>> spellings_;  // of the tag, with their pages
   std::optional<std::string> output_error_;
 };
 

@@ -9,4 +9,6 @@ bool is_terminal(std::FILE* stream) {
   return fd >= 0 && ::isatty(fd) == 1;
 }
 
+void keep_line_breaks(std::FILE* /*stream*/) {}
+
 }  // namespace qv
