@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs to build, test and run, when they are missing.
-# Usage: tools/install-deps.sh [--windows] [extra-package...]
-#   --windows   also what the Windows programs need: the MinGW-w64 cross compilers and Wine
+# Usage: tools/install-deps.sh [--windows] [--package] [extra-package...]
+#   --windows   also what the Windows programs need: the MinGW-w64 cross compilers, Wine, and
+#               wixl for the installers
+#   --package   also the checkers of the Debian package (lintian, desktop-file-validate,
+#               appstreamcli)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
           clang clang-tidy libclang-rt-14-dev libbenchmark-dev xvfb xauth python3
           dpkg-dev file help2man  # the .deb: Depends, its libraries, the manual page
+          bash-completion patch   # the tests of the completion and of the diffs
           acl)  # setfacl, for the tests of pages with access control lists
-if [ "${1:-}" = --windows ]; then
+while [ $# -gt 0 ]; do
+  case $1 in
+    --windows)
+      # MinGW-w64 cross compilers (posix threads, for GoogleTest, built from Debian's sources),
+      # 64-bit Wine with the X libraries and fonts its windows use (no 32-bit Wine: the 32-bit
+      # programs are built here, and run on Windows only), and wixl, which writes the .msi files
+      packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64
+                 fonts-wine libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3
+                 libxinerama1 wixl msitools) ;;
+    --package) packages+=(lintian desktop-file-utils appstream) ;;
+    *) break ;;
+  esac
   shift
-  # MinGW-w64 cross compilers (posix threads, for GoogleTest, built from Debian's sources), and
-  # 64-bit Wine with the X libraries and fonts its windows use (no 32-bit Wine: the 32-bit
-  # programs are built here, and run on Windows only)
-  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-wine
-             libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3 libxinerama1)
-fi
+done
 packages+=("$@")
 
 missing=()

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds the Debian package, then proves it and the install layout: unpacks the .deb into a
+# Builds the Debian package, then proves it and the install layout: lintian (no error, no
+# warning), desktop-file-validate and appstreamcli on the package's files; unpacks the .deb into a
 # throwaway root and runs the command line installed there on a page, through the settings file in
-# the root's /etc; installs with `cmake --install --prefix` into a temporary folder and checks the
-# layout. Usage: tools/package.sh [build-folder]   (default build/release, a Release build)
+# the root's /etc, and its bash completion; installs with `cmake --install --prefix` into a
+# temporary folder and checks the layout.
+# Usage: tools/package.sh [build-folder]   (default build/release, a Release build)
 # The package is left as <build-folder>/quorvane-insert_<version>_<arch>.deb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 folder=${1:-build/release}
-bash tools/install-deps.sh
+bash tools/install-deps.sh --package
 if [ ! -f "$folder/CMakeCache.txt" ]; then
   cmake -S . -B "$folder" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF
 fi
@@ -26,10 +28,29 @@ dpkg-deb -f "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/quorvane-insert/quorvane.ini ||
   fail "the settings file is not a conffile"
 
-# The installed command line, started through its link in /usr/bin, must read the settings of the
-# root's /etc: a tag and a check other than the defaults, so that a missing file would show.
+# What a packager checks: lintian, the desktop entry, the AppStream metadata, the versions.
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+lintian --fail-on error,warning "$deb" 2> >(grep -v 'root privileges' >&2) ||
+  fail "lintian found errors or warnings"
+desktop-file-validate "$root/usr/share/applications/quorvane-insert.desktop" ||
+  fail "desktop-file-validate found errors"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "appstreamcli found errors"
+version=$(dpkg-deb -f "$deb" Version)
+zcat "$root/usr/share/doc/quorvane-insert/changelog.gz" | head -1 | grep -qF "($version)" ||
+  fail "the changelog's last entry is not version $version"
+grep -qF "<release version=\"$version\"" "$root"/usr/share/metainfo/*.metainfo.xml ||
+  fail "the AppStream metadata lacks release $version"
+bash tests/cli/completion_test.sh "$root/usr/share/bash-completion/completions/quorvane-insert-cli" \
+  "$root/usr/bin" || fail "the bash completion does not work"
+
+# The settings link is absolute, to the system's /etc; here it is pointed at the root's /etc, and
+# the installed command line, started through its link in /usr/bin, must read the settings there:
+# a tag and a check other than the defaults, so that a missing file would show.
+[ "$(readlink "$root/usr/lib/quorvane-insert/quorvane.ini")" = /etc/quorvane-insert/quorvane.ini ] ||
+  fail "usr/lib/quorvane-insert/quorvane.ini does not lead to /etc/quorvane-insert/quorvane.ini"
+ln -sfn ../../../etc/quorvane-insert/quorvane.ini "$root/usr/lib/quorvane-insert/quorvane.ini"
 printf '[parametres]\nverification=off\nbalise=</html>\n' >"$root/etc/quorvane-insert/quorvane.ini"
 printf 'X' >"$work/text.txt"
 printf '<html><body>A</body></html>' >"$work/page.html"

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh --windows
+bash tools/install-deps.sh --windows --package
 jobs=$(nproc)
 
 run_build() {  # folder, extra cmake arguments...
