@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the Windows release, one folder and one zip per architecture, from the builds of
-# tools/build-windows.sh (made when missing): dist/quorvane-insert-VERSION-windows-ARCH/ holds
-# the window program, the command line, a sample quorvane.ini and a short read-me (CR LF).
+# Makes the Windows release, one folder, one zip and one installer per architecture, from the
+# builds of tools/build-windows.sh (made when missing): dist/quorvane-insert-VERSION-windows-ARCH/
+# holds the window program, the command line, a sample quorvane.ini and a short read-me (CR LF);
+# the .zip is that folder, the .msi installs it for the current user (tools/make-msi.sh).
 # Usage: tools/release-windows.sh [i686|x86_64...]   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,5 +23,6 @@ for arch in "${architectures[@]}"; do
   sed 's/$/\r/' packaging/quorvane.ini >"dist/$name/quorvane.ini"
   sed 's/$/\r/' packaging/windows/README.txt >"dist/$name/README.txt"
   (cd dist && cmake -E tar cf "$name.zip" --format=zip "$name")
-  echo "wrote dist/$name.zip"
+  bash tools/make-msi.sh "dist/$name" "$arch" "dist/$name.msi"
+  echo "wrote dist/$name.zip and dist/$name.msi"
 done

@@ -3,7 +3,8 @@
 # and UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
 # proves it and the install layout (tools/package.sh). Between the two, the Windows programs are
-# cross-built for both architectures and the 64-bit build's tests run under Wine.
+# cross-built for both architectures, the 64-bit build's tests run under Wine, and the release
+# (zips and installers) is made, the 64-bit installer installed, upgraded and removed under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +26,9 @@ bash tools/package.sh build/ci
 echo "=== Windows: 32-bit and 64-bit programs, the 64-bit tests under Wine"
 bash tools/build-windows.sh
 bash tools/test-windows.sh build/windows-x86_64
+echo "=== Windows: the zips and installers; the 64-bit installer's round trip under Wine"
+bash tools/release-windows.sh
+bash tools/test-msi.sh
 echo "=== sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_build build/ci-sanitize -DQV_SANITIZE=ON
