@@ -35,14 +35,7 @@ std::vector<std::string> take_pages(const FileList& list, std::size_t count,
 }  // namespace
 
 void Form1::ajout_quorvane(std::string& content, const std::string& tag, const std::string& text) {
-  if (std::optional<Insertion> insertion = insert_before_last(content, tag, text)) {
-    // In place: a page read with room for the text is not copied into a second string.
-    std::string framed;
-    framed.reserve(text.size() + 2 * kFrame.size());
-    framed.append(kFrame).append(text).append(kFrame);
-    content.insert(insertion->head.size(), framed);
-    ++state_.upgraded_count;
-  }
+  if (insert_in_place(content, tag, text)) ++state_.upgraded_count;
   c_.Text1.set_text(content);
 }
 
@@ -82,7 +75,7 @@ class Form1::RunEditor : public PageEditor {
   // Pages are read straight into file_text, with room for the text: the page is held once.
   std::optional<PageStore> page_store() override {
     const FormState& state = form_.state_;
-    return PageStore{&form_.state_.file_text, state.insert_text.size() + 2 * kFrame.size()};
+    return PageStore{&form_.state_.file_text, framed_size(state.insert_text)};
   }
 
   std::optional<std::vector<std::string_view>> edit(std::size_t index, std::string_view) override {

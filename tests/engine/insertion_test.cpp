@@ -7,11 +7,18 @@
 namespace qv {
 namespace {
 
+// The page with the text inserted, planned as views and done in place, which must agree.
 std::optional<std::string> insert(std::string_view page, std::string_view tag,
                                   std::string_view text) {
   std::optional<Insertion> insertion = insert_before_last(page, tag, text);
-  if (!insertion) return std::nullopt;
+  std::string in_place(page);
+  EXPECT_EQ(insert_in_place(in_place, tag, text), insertion.has_value());
+  if (!insertion) {
+    EXPECT_EQ(in_place, page);
+    return std::nullopt;
+  }
   EXPECT_EQ(insertion->joined().size(), insertion->size());
+  EXPECT_EQ(in_place, insertion->joined());
   return insertion->joined();
 }
 
