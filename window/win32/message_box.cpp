@@ -26,6 +26,9 @@ int Win32MessageBox::show(std::string_view prompt, Buttons buttons, std::string_
   for (;;) {
     const int code = MessageBoxW(owner_, wide_prompt.c_str(), wide_title.c_str(), flags);
     if (is_answer_of(buttons, code)) return code;
+    // Escape on a box whose one button is OK: Windows answers OK, Wine Cancel. It can only mean
+    // OK; asking again would bring the same box back for good.
+    if (buttons == Buttons::ok && code == answer::cancel) return answer::ok;
     if (code == 0) {
       // The box could not be shown: the answer that does least.
       return buttons == Buttons::yes_no ? answer::no
@@ -33,7 +36,7 @@ int Win32MessageBox::show(std::string_view prompt, Buttons buttons, std::string_
                                         : answer::cancel;
     }
     // An answer the set cannot give (Wine answers Escape on a Yes/No box with Cancel): ask
-    // again, as if the key had been ignored.
+    // again, as if the key had been ignored, so that Escape never starts a run.
   }
 }
 

@@ -11,7 +11,7 @@ namespace qv::win32 {
 // buttons of the set in the system's order, the first one the default.
 //
 //   set                     buttons                        codes        Escape / close box
-//   ok                      OK                             1            1
+//   ok                      OK                             1            1 (Wine's 2 read as 1)
 //   ok_cancel               OK, Cancel                     1, 2         2
 //   yes_no                  Yes, No                        6, 7         disabled
 //   cancel_try_continue     Cancel, Try Again, Continue    2, 10, 11    2
