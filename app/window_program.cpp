@@ -10,15 +10,10 @@
 namespace qv {
 
 WindowProgram::WindowProgram(std::function<std::vector<Volume>()> volumes)
-    : window_(std::move(volumes)), form_(window_.controls()) {
-  window_.connect_form(form_);
-}
+    : window_(std::move(volumes)), program_(window_) {}
 
 void WindowProgram::start(const std::string& folder) {
-  // The lists show the folder before the form loads, as controls hold their first values before
-  // any event: no change event runs, so the path labels stay as Form_Load leaves them, empty.
-  window_.open_on(folder);
-  window_.raise(&FormEvents::Form_Load);
+  program_.start(folder);
   window_.show();
 }
 

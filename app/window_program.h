@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "files/volumes.h"
-#include "run/form1.h"
+#include "run/form_program.h"
 #include "window/qt/control_host.h"
 
 namespace qv {
@@ -16,16 +16,15 @@ class WindowProgram {
   // `volumes` lists the drives the drive lists offer: by default the machine's.
   explicit WindowProgram(std::function<std::vector<Volume>()> volumes = list_volumes);
 
-  // Opens both panes on `folder` (its drive, the folder, its files), loads the form — which clears
-  // the path and count labels and reads the settings — and shows the window.
+  // Opens both panes on `folder`, loads the form (see FormProgram::start) and shows the window.
   void start(const std::string& folder);
 
   qt::ControlHost& window() { return window_; }
-  Form1& form() { return form_; }
+  Form1& form() { return program_.form(); }
 
  private:
   qt::ControlHost window_;
-  Form1 form_;
+  FormProgram program_;
 };
 
 // The window program: creates the application and the window, opens both panes on the current

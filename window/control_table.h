@@ -1,11 +1,14 @@
 #pragma once
 
-// The window's controls as data: what each one is, where it sits and in which order the keyboard
-// reaches it. A binding creates one control per row, in the table's order.
+// The window's controls as data: what each one is, where it sits, in which order the keyboard
+// reaches it and which of the form's handlers its event raises. A binding creates one control per
+// row, in the table's order.
 
 #include <cstddef>
 #include <span>
 #include <string_view>
+
+#include "window/form_events.h"
 
 namespace qv {
 
@@ -21,6 +24,9 @@ struct ControlSpec {
   int width;
   int height;
   int tab_index;  // order of the keyboard's Tab key; labels have one but never take the focus
+  // The form's handler that the control's event raises (a button's or file list's click, the
+  // change of the others), or null for a control with no event.
+  void (FormEvents::*raises)();
 };
 
 inline constexpr std::string_view kWindowCaption = "Insert text in HTML files";

@@ -231,7 +231,7 @@ TEST_F(HostileWindow, pageAndALinkToItInTheSameListReceiveTheTextOnce) {
   fs::create_symlink("missing.html", site + "/dead.html");
   choose_text(kSnippet);
   open_site();
-  EXPECT_EQ(w.File1.names, (Names{"home.html", "index.html"}));  // a dangling link is no page
+  EXPECT_EQ(w.File1.names(), (Names{"home.html", "index.html"}));  // a dangling link is no page
   form.Command3_Click();
   EXPECT_EQ(prompts(), (std::vector<std::string>{" Are you sure to modified 2 files",
                                                  " 1 file(s) have been upgraded "}));

@@ -111,7 +111,7 @@ TEST_P(HostileSettings, windowStartsWithTheSettingsTheReaderGives) {
   const int outcome = as_reader([&] {
     FakeWindow w;
     Form1 form{w.controls()};
-    w.wire(form);
+    w.connect_form(form);
     w.platform.app_folder = bin + "/";
     form.Form_Load();
     const FormState& state = form.state();

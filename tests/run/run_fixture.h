@@ -24,7 +24,7 @@ class RunFixture : public ::testing::Test {
   void SetUp() override {
     std::filesystem::create_directory(site);
     std::filesystem::create_directory(texts);
-    w.wire(form);
+    w.connect_form(form);
     w.platform.app_folder = dir.path() + "/";
     form.Form_Load();
   }

@@ -2,7 +2,7 @@
 
 // In-memory doubles of the window's controls and platform services, for driving the form's
 // handlers without a GUI. Setting a value raises the control's event at once, as a real binding
-// does, once `wire` has connected them to a form.
+// does, once `connect_form` has wired them to a form (the same wiring as the real windows').
 
 #include <deque>
 #include <functional>
@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "files/folder_listing.h"
 #include "window/controls.h"
 #include "window/form_events.h"
+#include "window/listed_files.h"
+#include "window/window_host.h"
 
 namespace qv::testing {
 
@@ -58,39 +59,25 @@ struct FakeFolderList : FolderList {
 };
 
 // A file list over a real folder, listed with the same rules as the real control.
-struct FakeFileList : FileList {
-  std::string folder;
-  std::string filter;
-  std::vector<std::string> names;
+struct FakeFileList : ListedFiles {
   std::ptrdiff_t selected = -1;
-  std::function<void()> on_click;
 
-  explicit FakeFileList(std::string pattern) : filter(std::move(pattern)) {}
-  std::string path() const override { return folder; }
-  void set_path(std::string_view path) override {
-    if (folder == path) return;
-    folder = path;
-    refresh();
-  }
-  std::string pattern() const override { return filter; }
-  void set_pattern(std::string_view pattern) override {
-    if (filter == pattern) return;
-    filter = pattern;
-    refresh();
-  }
-  std::size_t list_count() const override { return names.size(); }
-  std::string list(std::size_t index) const override { return names.at(index); }
+  explicit FakeFileList(std::string pattern) : ListedFiles(pattern) {}
   std::string file_name() const override {
-    return selected < 0 ? std::string() : names.at(static_cast<std::size_t>(selected));
+    return selected < 0 ? std::string() : names().at(static_cast<std::size_t>(selected));
   }
-  // Lists the folder again, nothing selected.
-  void refresh() {
-    names = folder.empty() ? std::vector<std::string>{} : list_files(folder, filter);
-    selected = -1;
-  }
+  void show_names() override { selected = -1; }
   // The user clicks the name at `index`.
   void click(std::size_t index) {
     selected = static_cast<std::ptrdiff_t>(index);
+    if (on_click) on_click();
+  }
+};
+
+// A button: the user presses it.
+struct FakeButton {
+  std::function<void()> on_click;
+  void press() {
     if (on_click) on_click();
   }
 };
@@ -159,17 +146,19 @@ struct FakeRunProgress : RunProgress {
   void end() override { ++ends; }
 };
 
-// The whole window as doubles, with design-time values.
-struct FakeWindow {
+// The whole window as doubles, with design-time values, wired to a form as every binding is.
+struct FakeWindow : WindowHost {
   FakeDriveList Drive1, Drive2;
   FakeFolderList Dir1, Dir2;
   FakeFileList File1{"framec*.html"};
   FakeFileList File2{"*.txt"};
   FakeTextBox masque, Text1;
   FakeLabel Label2, Label3, Label5;
+  FakeButton Command1, Command2, Command3, Command4, Command5;
   ScriptedMessageBox message_box;
   FakePlatform platform;
   FakeRunProgress progress;
+  int handlers_run = 0;  // handlers raised through the wiring
 
   FakeWindow() {
     masque.value = "framec*.htm";
@@ -177,22 +166,36 @@ struct FakeWindow {
     Label2.value = "Label2";
     Label3.value = "Label1";
     Label5.value = "Label5";
+    bind("Drive1", {.drive_list = &Drive1, .event = &Drive1.on_change});
+    bind("Drive2", {.drive_list = &Drive2, .event = &Drive2.on_change});
+    bind("Dir1", {.folder_list = &Dir1, .event = &Dir1.on_change});
+    bind("Dir2", {.folder_list = &Dir2, .event = &Dir2.on_change});
+    bind("File1", {.file_list = &File1, .event = &File1.on_click});
+    bind("File2", {.file_list = &File2, .event = &File2.on_click});
+    bind("masque", {.text_box = &masque, .event = &masque.on_change});
+    bind("Text1", {.text_box = &Text1, .event = &Text1.on_change});
+    bind("Label2", {.label = &Label2});
+    bind("Label3", {.label = &Label3});
+    bind("Label5", {.label = &Label5});
+    bind("Command1", {.event = &Command1.on_click});
+    bind("Command2", {.event = &Command2.on_click});
+    bind("Command3", {.event = &Command3.on_click});
+    bind("Command4", {.event = &Command4.on_click});
+    bind("Command5", {.event = &Command5.on_click});
+    bind_services(message_box, platform, progress);
   }
 
-  Controls controls() {
-    return Controls{Drive1, Dir1,   File1,  Drive2, Dir2,        File2,    masque,
-                    Text1,  Label2, Label3, Label5, message_box, platform, progress};
+  // Both panes show `folder`, no event raised.
+  void open_on(std::string_view folder) override {
+    Dir1.value = Dir2.value = folder;
+    File1.set_path(folder);
+    File2.set_path(folder);
   }
 
-  // Raises the form's handlers from the controls' events, as a binding does.
-  void wire(FormEvents& form) {
-    Drive1.on_change = [&form] { form.Drive1_Change(); };
-    Drive2.on_change = [&form] { form.Drive2_Change(); };
-    Dir1.on_change = [&form] { form.Dir1_Change(); };
-    Dir2.on_change = [&form] { form.Dir2_Change(); };
-    File1.on_click = [&form] { form.File1_Click(); };
-    File2.on_click = [&form] { form.File2_Click(); };
-    masque.on_change = [&form] { form.masque_Change(); };
+ protected:
+  void run_handler(const std::function<void()>& handler) override {
+    ++handlers_run;
+    handler();
   }
 };
 

@@ -286,6 +286,32 @@ int main(int argc, char** argv) {
       read_all(work / "pages" / "framec2.html") == "<body>\x1A\0x</body>tail"s + framed + "</body>",
       "the second page's bytes");
 
+  // Text1, off screen, holds the last page handled; the off-screen load button, pressed from the
+  // keyboard, puts the loaded text there.
+  const std::wstring wide_text = fs::path(text).wstring();
+  check(wait_for(
+            [&] { return text_of(named("Text1")) == L"<body>x\r\n" + wide_text + L"\r\n</body>"; }),
+        "Text1 holds the last page handled");
+  PostMessageW(named("Command1"), WM_KEYDOWN, VK_SPACE, 0);
+  PostMessageW(named("Command1"), WM_KEYUP, VK_SPACE, 0xC0000001);
+  check(wait_for([&] { return text_of(named("Text1")) == wide_text; }),
+        "Text1 holds the text loaded from the keyboard");
+
+  // Escape answers an OK-only box once: opening another folder drops the chosen text file, and
+  // the load then says there is none.
+  const int up_row = row_named(dir2, work.filename().wstring());
+  ask(dir2, LB_SETCURSEL, static_cast<WPARAM>(up_row));
+  PostMessageW(dir2, WM_LBUTTONDBLCLK, MK_LBUTTON, row_point(dir2, up_row));
+  check(wait_for([&] { return text_of(named("Label3")).empty(); }), "Dir2 drops the text file");
+  PostMessageW(named("Command1"), BM_CLICK, 0, 0);
+  HWND no_file = nullptr;
+  check(wait_for([&] { return (no_file = FindWindowW(L"#32770", L"Insert text in Html files")); }),
+        "the load says there is no file");
+  ask(no_file, WM_COMMAND, IDCANCEL);
+  Sleep(1000);
+  check(FindWindowW(L"#32770", L"Insert text in Html files") == nullptr,
+        "Escape closes an OK-only box for good");
+
   // The close box ends the program when no run is in progress.
   PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   DWORD status = 1;

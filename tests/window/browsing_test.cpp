@@ -52,15 +52,15 @@ class Browsing : public ::testing::Test {
          {"framec1.html", "framec2.html", "framec3.htm", "other.html", "notes.txt", "README"})
       dir.write("site/" + std::string(name), "</body>");
     dir.write("texts/snippet.txt", "<script>var quorvaneSite = 1;</script>");
-    w.wire(form);
+    w.connect_form(form);
     w.platform.app_folder = dir.path() + "/";
   }
 
-  static std::vector<std::string> names(const FakeFileList& list) { return list.names; }
+  static std::vector<std::string> names(const FakeFileList& list) { return list.names(); }
   static std::size_t index_of(const FakeFileList& list, std::string_view name) {
-    auto it = std::find(list.names.begin(), list.names.end(), name);
-    EXPECT_NE(it, list.names.end()) << name;
-    return static_cast<std::size_t>(it - list.names.begin());
+    auto it = std::find(list.names().begin(), list.names().end(), name);
+    EXPECT_NE(it, list.names().end()) << name;
+    return static_cast<std::size_t>(it - list.names().begin());
   }
 };
 

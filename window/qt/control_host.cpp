@@ -1,6 +1,7 @@
 #include "window/qt/control_host.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 
 #include <QCloseEvent>
@@ -25,21 +26,40 @@ QString from_ascii(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QWidget* create_control(const ControlSpec& row, QWidget* parent) {
+// Creates the control of `row`, and says how the handlers reach it.
+template <typename Control, typename... Arguments>
+Control* make(BoundControl& bound, Arguments&&... arguments) {
+  auto* control = new Control(std::forward<Arguments>(arguments)...);
+  if constexpr (std::is_base_of_v<Label, Control>) bound.label = control;
+  if constexpr (std::is_base_of_v<TextBox, Control>) bound.text_box = control;
+  if constexpr (std::is_base_of_v<DriveList, Control>) bound.drive_list = control;
+  if constexpr (std::is_base_of_v<FolderList, Control>) bound.folder_list = control;
+  if constexpr (std::is_base_of_v<FileList, Control>) {
+    bound.file_list = control;
+    bound.event = &control->on_click;
+  } else if constexpr (std::is_same_v<Control, CommandButton>) {
+    bound.event = &control->on_click;
+  } else if constexpr (!std::is_same_v<Control, LabelBox>) {
+    bound.event = &control->on_change;
+  }
+  return control;
+}
+
+QWidget* create_control(const ControlSpec& row, QWidget* parent, BoundControl& bound) {
   switch (row.kind) {
     case ControlKind::button:
-      return new CommandButton(to_display(row.text), parent);
+      return make<CommandButton>(bound, to_display(row.text), parent);
     case ControlKind::text_box:
-      if (row.height > kOneLineTwips) return new DocumentTextBox(row.text, parent);
-      return new LineTextBox(row.text, parent);
+      if (row.height > kOneLineTwips) return make<DocumentTextBox>(bound, row.text, parent);
+      return make<LineTextBox>(bound, row.text, parent);
     case ControlKind::file_list:
-      return new FileListBox(row.text, parent);
+      return make<FileListBox>(bound, row.text, parent);
     case ControlKind::folder_list:
-      return new FolderListBox(parent);
+      return make<FolderListBox>(bound, parent);
     case ControlKind::drive_list:
-      return new DriveComboBox(parent);
+      return make<DriveComboBox>(bound, parent);
     case ControlKind::label:
-      return new LabelBox(row.text, parent);
+      return make<LabelBox>(bound, row.text, parent);
   }
   return new QWidget(parent);
 }
@@ -48,13 +68,16 @@ QWidget* create_control(const ControlSpec& row, QWidget* parent) {
 
 ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
     : message_box_(this, &gate_), platform_(gate_), progress_(this), volumes_(std::move(volumes)) {
+  bind_services(message_box_, platform_, progress_);
   setWindowTitle(from_ascii(kWindowCaption));
   setWindowIcon(QIcon(QStringLiteral(":/quorvane/quorvane.ico")));
   setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
 
   std::vector<std::pair<int, QWidget*>> focus_chain;
   for (const ControlSpec& row : control_table()) {
-    QWidget* control = create_control(row, this);
+    BoundControl bound;
+    QWidget* control = create_control(row, this, bound);
+    bind(row.name, bound);
     control->setObjectName(from_ascii(row.name));
     control->setGeometry(twips_to_pixels(row.left), twips_to_pixels(row.top),
                          twips_to_pixels(row.width), twips_to_pixels(row.height));
@@ -74,6 +97,7 @@ ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
   // Text1 lies outside the client area and lays its text out only on demand: once the handlers
   // are done (a run over, a text loaded), it shows the last text handled.
   gate_.on_settled = [this] { named<DocumentTextBox>("Text1").display(); };
+  start_stop_watch();
 }
 
 ControlHost::~ControlHost() = default;
@@ -84,55 +108,15 @@ Control& ControlHost::named(std::string_view name) const {
   return dynamic_cast<Control&>(*control);
 }
 
-Controls ControlHost::controls() {
-  return Controls{named<DriveList>("Drive1"),
-                  named<FolderList>("Dir1"),
-                  named<FileList>("File1"),
-                  named<DriveList>("Drive2"),
-                  named<FolderList>("Dir2"),
-                  named<FileList>("File2"),
-                  named<TextBox>("masque"),
-                  named<TextBox>("Text1"),
-                  named<Label>("Label2"),
-                  named<Label>("Label3"),
-                  named<Label>("Label5"),
-                  message_box_,
-                  platform_,
-                  progress_};
-}
+void ControlHost::run_handler(const std::function<void()>& handler) { gate_.raise(handler); }
 
-void ControlHost::raise(void (FormEvents::*handler)()) {
-  if (form_ == nullptr) return;
-  FormEvents& form = *form_;
-  gate_.raise(std::function<void()>([&form, handler] { (form.*handler)(); }));
-}
-
-void ControlHost::connect_form(FormEvents& form) {
-  form_ = &form;
-  auto raiser = [this](void (FormEvents::*handler)()) {
-    return [this, handler] { raise(handler); };
-  };
-  named<CommandButton>("Command1").on_click = raiser(&FormEvents::Command1_Click);
-  named<CommandButton>("Command2").on_click = raiser(&FormEvents::Command2_Click);
-  named<CommandButton>("Command3").on_click = raiser(&FormEvents::Command3_Click);
-  named<CommandButton>("Command4").on_click = raiser(&FormEvents::Command4_Click);
-  named<CommandButton>("Command5").on_click = raiser(&FormEvents::Command5_Click);
-  named<DriveComboBox>("Drive1").on_change = raiser(&FormEvents::Drive1_Change);
-  named<DriveComboBox>("Drive2").on_change = raiser(&FormEvents::Drive2_Change);
-  named<FolderListBox>("Dir1").on_change = raiser(&FormEvents::Dir1_Change);
-  named<FolderListBox>("Dir2").on_change = raiser(&FormEvents::Dir2_Change);
-  named<FileListBox>("File1").on_click = raiser(&FormEvents::File1_Click);
-  named<FileListBox>("File2").on_click = raiser(&FormEvents::File2_Click);
-  named<LineTextBox>("masque").on_change = raiser(&FormEvents::masque_Change);
-
+void ControlHost::start_stop_watch() {
   // A stop request (SIGTERM) closes the window as its close box would: at once, or during a run
   // after the page in hand.
   auto* stop_watch = new QTimer(this);
   connect(stop_watch, &QTimer::timeout, this, [this] {
     if (stop_request() == StopRequest::none) return;
-    gate_.raise([this] {
-      if (form_->Form_QueryUnload()) platform_.end();
-    });
+    if (query_unload()) gate_.raise([this] { platform_.end(); });
   });
   stop_watch->start(kStopWatchMilliseconds);
 }
@@ -159,9 +143,7 @@ void ControlHost::refresh_volumes() {
 }
 
 void ControlHost::closeEvent(QCloseEvent* event) {
-  bool may_close = true;
-  if (form_ != nullptr) gate_.raise([this, &may_close] { may_close = form_->Form_QueryUnload(); });
-  if (may_close)
+  if (query_unload())
     event->accept();
   else
     event->ignore();

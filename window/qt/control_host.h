@@ -14,6 +14,7 @@
 #include "window/qt/message_box.h"
 #include "window/qt/platform.h"
 #include "window/qt/run_progress.h"
+#include "window/window_host.h"
 
 namespace qv::qt {
 
@@ -27,25 +28,16 @@ class LineTextBox;
 
 // The window: one widget per row of the control table, placed and captioned as the table says,
 // reached with Tab in the table's order. It owns the widgets, the message box and the platform
-// services, hands them out as Controls, and raises a form's handlers from the widgets' events.
-class ControlHost : public QWidget {
+// services; WindowHost hands them out and raises a form's handlers from the widgets' events, each
+// through the gate.
+class ControlHost : public QWidget, public WindowHost {
  public:
   // `volumes` lists the drives the drive lists offer.
   explicit ControlHost(std::function<std::vector<Volume>()> volumes = list_volumes);
   ~ControlHost() override;
 
-  // The controls and services, as the form's handlers reach them.
-  Controls controls();
-
-  // Raises `form`'s handlers from the controls' events, and asks it whether the window may close.
-  void connect_form(FormEvents& form);
-
-  // Shows `folder` in both panes — drive, folder and file lists — without raising any event: the
-  // window's state before its form is loaded.
-  void open_on(std::string_view folder);
-
-  // Runs a handler of the connected form through the gate (start-up raises Form_Load this way).
-  void raise(void (FormEvents::*handler)());
+  // Shows `folder` in both panes — drive, folder and file lists — without raising any event.
+  void open_on(std::string_view folder) override;
 
   HandlerGate& gate() { return gate_; }
   QtMessageBox& message_box() { return message_box_; }
@@ -54,18 +46,19 @@ class ControlHost : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void run_handler(const std::function<void()>& handler) override;
 
  private:
   template <typename Control>
   Control& named(std::string_view name) const;
   void refresh_volumes();
+  void start_stop_watch();
 
   HandlerGate gate_;
   QtMessageBox message_box_;
   QtPlatform platform_;
   QtRunProgress progress_;
   std::function<std::vector<Volume>()> volumes_;
-  FormEvents* form_ = nullptr;
 };
 
 }  // namespace qv::qt

@@ -1,10 +1,8 @@
 #include "window/qt/handler_gate.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 
-#include "files/stop_requests.h"
+#include "window/program_end.h"
 
 namespace qv::qt {
 
@@ -38,13 +36,9 @@ void HandlerGate::nested_loop(const std::function<void()>& loop) {
 
 void HandlerGate::end() {
   ended_ = true;
-  if (!end_action_) {
-    // Pages are replaced atomically and synced by the run; nothing else is pending. Leaving
-    // without running destructors keeps Qt's global objects from being torn down under a live
-    // application object. An end asked by a stop request tells the caller so.
-    std::fflush(nullptr);
-    std::_Exit(stop_exit_status(stop_request()));
-  }
+  // Leaving without running destructors keeps Qt's global objects from being torn down under a
+  // live application object.
+  if (!end_action_) end_program_now();
   end_action_();
   throw Ended{};
 }

@@ -32,40 +32,18 @@ QVariant NameListModel::data(const QModelIndex& index, int role) const {
   return to_display(names_[static_cast<std::size_t>(index.row())]);
 }
 
-void NameListModel::reset(std::vector<std::string> names) {
-  beginResetModel();
-  names_ = std::move(names);
-  endResetModel();
-}
-
 FileListBox::FileListBox(std::string_view pattern, QWidget* parent)
-    : QListView(parent), model_(this), pattern_(pattern) {
+    : QListView(parent), ListedFiles(pattern), model_(names(), this) {
   setModel(&model_);
   setUniformItemSizes(true);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
-void FileListBox::set_path(std::string_view path) {
-  if (path == path_) return;
-  path_ = path;
-  rebuild();
-}
-
-void FileListBox::set_pattern(std::string_view pattern) {
-  if (pattern == pattern_) return;
-  pattern_ = pattern;
-  rebuild();
-}
-
-void FileListBox::rebuild() {
-  model_.reset(path_.empty() ? std::vector<std::string>{} : list_files(path_, pattern_));
-}
-
 std::string FileListBox::file_name() const {
   QModelIndex current = currentIndex();
   if (!current.isValid() || !selectionModel()->isSelected(current)) return {};
-  return model_.names().at(static_cast<std::size_t>(current.row()));
+  return names().at(static_cast<std::size_t>(current.row()));
 }
 
 void FileListBox::mousePressEvent(QMouseEvent* event) {

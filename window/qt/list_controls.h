@@ -17,47 +17,40 @@
 #include "files/volumes.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"
+#include "window/listed_files.h"
 
 namespace qv::qt {
 
 // The names shown by a file list, decoded only for the rows on screen.
 class NameListModel : public QAbstractListModel {
  public:
-  using QAbstractListModel::QAbstractListModel;
+  NameListModel(const std::vector<std::string>& names, QObject* parent)
+      : QAbstractListModel(parent), names_(names) {}
   int rowCount(const QModelIndex& parent) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  const std::vector<std::string>& names() const { return names_; }
-  void reset(std::vector<std::string> names);
+  // The names are about to change, and have changed: every row is shown again.
+  void about_to_reset() { beginResetModel(); }
+  void reset() { endResetModel(); }
 
  private:
-  std::vector<std::string> names_;
+  const std::vector<std::string>& names_;
 };
 
 // The files of one folder that match a pattern, alphabetically. A mouse click on a name, or a move
 // of the selection with the arrow keys, raises the click event.
-class FileListBox : public QListView, public FileList {
+class FileListBox : public QListView, public ListedFiles {
  public:
   FileListBox(std::string_view pattern, QWidget* parent);
-
-  std::string path() const override { return path_; }
-  void set_path(std::string_view path) override;
-  std::string pattern() const override { return pattern_; }
-  void set_pattern(std::string_view pattern) override;
-  std::size_t list_count() const override { return model_.names().size(); }
-  std::string list(std::size_t index) const override { return model_.names().at(index); }
   std::string file_name() const override;
 
-  std::function<void()> on_click;
-
  protected:
+  void names_changing() override { model_.about_to_reset(); }
+  void show_names() override { model_.reset(); }
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void rebuild();
   NameListModel model_;
-  std::string path_;
-  std::string pattern_;
 };
 
 // The folders from the root down to the current one, each one step further in, then the current

@@ -77,6 +77,7 @@ ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
 
 ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
     : platform_(*this), volumes_(std::move(volumes)) {
+  bind_services(message_box_, platform_, progress_);
   INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&common);
   HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -130,31 +131,55 @@ void ControlHost::create_controls() {
         pixels(row.left), pixels(row.top), pixels(row.width), height, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    BoundControl bound;
     switch (row.kind) {
-      case ControlKind::button:
-        children_.push_back(std::make_unique<CommandButton>(child));
+      case ControlKind::button: {
+        auto button = std::make_unique<CommandButton>(child);
+        bound.event = &button->on_click;
+        children_.push_back(std::move(button));
         break;
-      case ControlKind::text_box:
-        children_.push_back(std::make_unique<EditBox>(
+      }
+      case ControlKind::text_box: {
+        auto box = std::make_unique<EditBox>(
             child, row.text,
-            row.height > kOneLineTwips ? EditBox::Lines::many : EditBox::Lines::one));
+            row.height > kOneLineTwips ? EditBox::Lines::many : EditBox::Lines::one);
+        bound.text_box = box.get();
+        bound.event = &box->on_change;
+        children_.push_back(std::move(box));
         break;
-      case ControlKind::file_list:
-        children_.push_back(std::make_unique<FileListBox>(child, row.text));
+      }
+      case ControlKind::file_list: {
+        auto files = std::make_unique<FileListBox>(child, row.text);
+        bound.file_list = files.get();
+        bound.event = &files->on_click;
+        children_.push_back(std::move(files));
         break;
-      case ControlKind::folder_list:
-        children_.push_back(std::make_unique<FolderListBox>(child));
+      }
+      case ControlKind::folder_list: {
+        auto folders = std::make_unique<FolderListBox>(child);
+        bound.folder_list = folders.get();
+        bound.event = &folders->on_change;
+        children_.push_back(std::move(folders));
         break;
-      case ControlKind::drive_list:
+      }
+      case ControlKind::drive_list: {
         // The closed box as tall as the table says: the selection field, less its frame.
         SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                      pixels(row.height) - 2 * GetSystemMetrics(SM_CYEDGE) - 2);
-        children_.push_back(std::make_unique<DriveComboBox>(child));
+        auto drives = std::make_unique<DriveComboBox>(child);
+        bound.drive_list = drives.get();
+        bound.event = &drives->on_change;
+        children_.push_back(std::move(drives));
         break;
-      case ControlKind::label:
-        children_.push_back(std::make_unique<LabelControl>(child, row.text));
+      }
+      case ControlKind::label: {
+        auto label = std::make_unique<LabelControl>(child, row.text);
+        bound.label = label.get();
+        children_.push_back(std::move(label));
         break;
+      }
     }
+    bind(row.name, bound);
     if (takes_focus(row.kind)) tab_order.emplace_back(row.tab_index, child);
   }
   // Tab visits the controls in z-order: stack them by tab index, the first on top.
@@ -171,50 +196,18 @@ Control& ControlHost::named(std::string_view name) const {
   return dynamic_cast<Control&>(*children_.at(row_number(name)));
 }
 
-Controls ControlHost::controls() {
-  return Controls{named<DriveList>("Drive1"),
-                  named<FolderList>("Dir1"),
-                  named<FileList>("File1"),
-                  named<DriveList>("Drive2"),
-                  named<FolderList>("Dir2"),
-                  named<FileList>("File2"),
-                  named<TextBox>("masque"),
-                  named<TextBox>("Text1"),
-                  named<Label>("Label2"),
-                  named<Label>("Label3"),
-                  named<Label>("Label5"),
-                  message_box_,
-                  platform_,
-                  progress_};
-}
-
-void ControlHost::raise(void (FormEvents::*handler)()) {
-  if (form_ == nullptr) return;
+void ControlHost::run_handler(const std::function<void()>& handler) {
   struct Running {
-    int& count;
-    explicit Running(int& c) : count(++c) {}
-    ~Running() { --count; }
-  } running(handlers_running_);
-  (form_->*handler)();
-}
-
-void ControlHost::connect_form(FormEvents& form) {
-  form_ = &form;
-  auto raiser = [this](void (FormEvents::*handler)()) {
-    return [this, handler] { raise(handler); };
-  };
-  named<CommandButton>("Command1").on_click = raiser(&FormEvents::Command1_Click);
-  named<CommandButton>("Command2").on_click = raiser(&FormEvents::Command2_Click);
-  named<CommandButton>("Command3").on_click = raiser(&FormEvents::Command3_Click);
-  named<CommandButton>("Command4").on_click = raiser(&FormEvents::Command4_Click);
-  named<CommandButton>("Command5").on_click = raiser(&FormEvents::Command5_Click);
-  named<DriveComboBox>("Drive1").on_change = raiser(&FormEvents::Drive1_Change);
-  named<DriveComboBox>("Drive2").on_change = raiser(&FormEvents::Drive2_Change);
-  named<FolderListBox>("Dir1").on_change = raiser(&FormEvents::Dir1_Change);
-  named<FolderListBox>("Dir2").on_change = raiser(&FormEvents::Dir2_Change);
-  named<FileListBox>("File1").on_click = raiser(&FormEvents::File1_Click);
-  named<FileListBox>("File2").on_click = raiser(&FormEvents::File2_Click);
-  named<EditBox>("masque").on_change = raiser(&FormEvents::masque_Change);
+    ControlHost& host;
+    explicit Running(ControlHost& h) : host(h) { ++host.handlers_running_; }
+    ~Running() {
+      // Text1 lies outside the client area and hands its text to the edit control only on
+      // demand: once the handlers are done (a run over, a text loaded), it shows the last text
+      // handled.
+      if (--host.handlers_running_ == 0) host.named<EditBox>("Text1").display();
+    }
+  } running(*this);
+  handler();
 }
 
 void ControlHost::open_on(std::string_view folder) {

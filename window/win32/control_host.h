@@ -11,6 +11,7 @@
 #include "window/win32/message_box.h"
 #include "window/win32/run_progress.h"
 #include "window/win32/win32.h"
+#include "window/window_host.h"
 
 namespace qv::win32 {
 
@@ -32,32 +33,21 @@ class Win32Platform : public Platform {
 
 // The window: one child control per row of the control table, created in the table's order at
 // the table's places (twips converted for the screen's resolution), reached with Tab in the
-// table's tab order. It owns the controls, the message box and the platform services, hands them
-// out as Controls, and raises a form's handlers from the controls' notifications.
-class ControlHost {
+// table's tab order. It owns the controls, the message box and the platform services;
+// WindowHost hands them out and raises a form's handlers from the controls' notifications.
+class ControlHost : public WindowHost {
  public:
   // Control identifiers: the control table's row number plus this, clear of IDOK and IDCANCEL.
   static constexpr int kFirstControlId = 100;
 
   // `volumes` lists the drives the drive lists offer.
   explicit ControlHost(std::function<std::vector<Volume>()> volumes = list_volumes);
-  ~ControlHost();
-  ControlHost(const ControlHost&) = delete;
-  ControlHost& operator=(const ControlHost&) = delete;
+  ~ControlHost() override;
 
   HWND hwnd() const { return hwnd_; }
 
-  // The controls and services, as the form's handlers reach them.
-  Controls controls();
-
-  // Raises `form`'s handlers from the controls' events, and asks it whether the window may close.
-  void connect_form(FormEvents& form);
-
   // Shows `folder` in both panes — drive, folder and file lists — without raising any event.
-  void open_on(std::string_view folder);
-
-  // Runs a handler of the connected form (start-up raises Form_Load this way).
-  void raise(void (FormEvents::*handler)());
+  void open_on(std::string_view folder) override;
 
   // Shows the window, Drive1 holding the keyboard focus.
   void show(int show_command);
@@ -67,6 +57,10 @@ class ControlHost {
 
   // Handles the messages waiting now, then returns.
   void pump_pending();
+
+ protected:
+  // Runs a handler; once the outermost one returns, Text1 shows the last text handled.
+  void run_handler(const std::function<void()>& handler) override;
 
  private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -88,7 +82,6 @@ class ControlHost {
   Win32RunProgress progress_;
   std::function<std::vector<Volume>()> volumes_;
   std::vector<std::unique_ptr<ChildControl>> children_;  // in the control table's order
-  FormEvents* form_ = nullptr;
   HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
   int handlers_running_ = 0;
 };

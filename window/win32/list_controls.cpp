@@ -34,28 +34,15 @@ std::string full_folder(std::string_view path) {
 }
 
 FileListBox::FileListBox(HWND hwnd, std::string_view pattern)
-    : ChildControl(hwnd), pattern_(pattern) {
+    : ChildControl(hwnd), ListedFiles(pattern) {
   subclass();
 }
 
-void FileListBox::set_path(std::string_view path) {
-  if (path == path_) return;
-  path_ = path;
-  rebuild();
-}
-
-void FileListBox::set_pattern(std::string_view pattern) {
-  if (pattern == pattern_) return;
-  pattern_ = pattern;
-  rebuild();
-}
-
-void FileListBox::rebuild() {
-  names_ = path_.empty() ? std::vector<std::string>{} : list_files(path_, pattern_);
+void FileListBox::show_names() {
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
-  SendMessageW(hwnd_, LB_INITSTORAGE, names_.size(), static_cast<LPARAM>(names_.size() * 32));
-  for (const std::string& name : names_)
+  SendMessageW(hwnd_, LB_INITSTORAGE, names().size(), static_cast<LPARAM>(names().size() * 32));
+  for (const std::string& name : names())
     SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(name).c_str()));
   SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
@@ -64,8 +51,8 @@ void FileListBox::rebuild() {
 
 std::string FileListBox::file_name() const {
   const LRESULT selected = SendMessageW(hwnd_, LB_GETCURSEL, 0, 0);
-  if (selected < 0 || static_cast<std::size_t>(selected) >= names_.size()) return {};
-  return names_[static_cast<std::size_t>(selected)];
+  if (selected < 0 || static_cast<std::size_t>(selected) >= names().size()) return {};
+  return names()[static_cast<std::size_t>(selected)];
 }
 
 void FileListBox::click() {

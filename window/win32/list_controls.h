@@ -12,6 +12,7 @@
 #include "files/volumes.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"
+#include "window/listed_files.h"
 #include "window/win32/child_control.h"
 
 namespace qv::win32 {
@@ -19,30 +20,19 @@ namespace qv::win32 {
 // The files of one folder that match a pattern, in alphabetical order (the order the listing
 // gives, which the run follows too). A mouse click on a name, or a move of the selection with the
 // arrow keys, raises the click event.
-class FileListBox : public ChildControl, public FileList {
+class FileListBox : public ChildControl, public ListedFiles {
  public:
   FileListBox(HWND hwnd, std::string_view pattern);
 
-  std::string path() const override { return path_; }
-  void set_path(std::string_view path) override;
-  std::string pattern() const override { return pattern_; }
-  void set_pattern(std::string_view pattern) override;
-  std::size_t list_count() const override { return names_.size(); }
-  std::string list(std::size_t index) const override { return names_.at(index); }
   std::string file_name() const override;
   void notify(WORD code) override;
 
-  std::function<void()> on_click;
-
  protected:
+  void show_names() override;
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
-  void rebuild();
   void click();
-  std::vector<std::string> names_;
-  std::string path_;
-  std::string pattern_;
   LRESULT reported_ = LB_ERR;  // the selection the last click event was raised for
   bool in_mouse_press_ = false;
 };

@@ -51,12 +51,13 @@ class EditBox : public ChildControl, public TextBox {
 
   // True when the edit control shows the current bytes.
   bool display_current() const { return displayed_; }
+  // Hands the current bytes to the edit control now, unless it shows them already.
+  void display();
 
  protected:
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
-  void display();
   std::string text_;
   Lines lines_;
   bool displayed_ = false;

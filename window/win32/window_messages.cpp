@@ -1,9 +1,7 @@
 // The window's messages: the message loop and its one-pass form for the yield, the controls'
 // notifications, Enter on a button, the close box, and the program's end.
-#include <cstdio>
-#include <cstdlib>
-
 #include "files/file_io.h"
+#include "window/program_end.h"
 #include "window/win32/control_host.h"
 #include "window/win32/list_controls.h"
 #include "window/win32/text_controls.h"
@@ -20,11 +18,7 @@ std::string Win32Platform::application_folder() const { return qv::application_f
 
 void Win32Platform::yield() { window_.pump_pending(); }
 
-void Win32Platform::end() {
-  // Pages are replaced atomically and synced by the run; nothing else is pending.
-  std::fflush(nullptr);
-  std::_Exit(0);
-}
+void Win32Platform::end() { end_program_now(); }
 
 bool ControlHost::dispatch(MSG& message) {
   if (message.message == WM_QUIT) return false;
@@ -52,13 +46,7 @@ void ControlHost::pump_pending() {
 }
 
 void ControlHost::close() {
-  bool may_close = true;
-  if (form_ != nullptr) {
-    ++handlers_running_;
-    may_close = form_->Form_QueryUnload();
-    --handlers_running_;
-  }
-  if (!may_close) return;  // a run stops after the page in hand, then ends the program
+  if (!query_unload()) return;  // a run stops after the page in hand, then ends the program
   // A handler waiting in a message box would carry on over destroyed controls: end at once.
   if (handlers_running_ > 0) platform_.end();
   DestroyWindow(hwnd_);
