@@ -119,7 +119,7 @@ void Form1::Command2_Click() {
       RunProgress& progress;
       ~ProgressShown() { progress.end(); }
     } shown{c_.progress};
-    c_.progress.begin(count);
+    c_.progress.begin(count, message::kGoTitle);
     RunEditor editor(*this, names);
     result = rewrite_pages(pages, editor, WriteMode::write);
   }

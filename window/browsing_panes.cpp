@@ -3,6 +3,7 @@
 #include "files/path.h"
 #include "settings/settings.h"
 #include "text/ascii.h"
+#include "window/control_table.h"
 
 namespace qv {
 
@@ -22,7 +23,7 @@ void BrowsingPanes::Form_Load() {
                             "\n\nThe default settings are used: the text goes before the last " +
                             state_.tag_text + ", and must contain \"" +
                             std::string(kInsertionMarker) + "\".",
-                        Buttons::ok, "Insert text in HTML files");
+                        Buttons::ok, kWindowCaption);
 }
 
 void BrowsingPanes::Command5_Click() { c_.platform.end(); }

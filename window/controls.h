@@ -99,8 +99,8 @@ class Platform {
 class RunProgress {
  public:
   virtual ~RunProgress() = default;
-  // A run of `count` pages begins; no stop is asked for yet.
-  virtual void begin(std::size_t count) = 0;
+  // A run of `count` pages begins, under the run's `title`; no stop is asked for yet.
+  virtual void begin(std::size_t count, std::string_view title) = 0;
   // The page at `index` (counted from 0), named `name`, is in hand.
   virtual void page(std::size_t index, std::string_view name) = 0;
   // True once the user asked to stop the run.
@@ -113,7 +113,7 @@ class RunProgress {
 // its own (the run still ends after the page in hand when the window is closed).
 class SilentRunProgress final : public RunProgress {
  public:
-  void begin(std::size_t) override {}
+  void begin(std::size_t, std::string_view) override {}
   void page(std::size_t, std::string_view) override {}
   bool stop_requested() const override { return false; }
   void end() override {}

@@ -140,7 +140,7 @@ struct FakeRunProgress : RunProgress {
   std::optional<std::size_t> stop_at;
   int ends = 0;
 
-  void begin(std::size_t) override { names.clear(); }
+  void begin(std::size_t, std::string_view) override { names.clear(); }
   void page(std::size_t, std::string_view name) override { names.emplace_back(name); }
   bool stop_requested() const override { return stop_at && names.size() > *stop_at; }
   void end() override { ++ends; }

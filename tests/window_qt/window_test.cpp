@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 
 #include <QApplication>
 #include <QComboBox>
@@ -342,8 +341,10 @@ TEST_F(Window, aLongRunShowsItsProgressAndStopEndsItButNotTheProgram) {
   start();
   choose_text_then_site();
   qt::QtRunProgress& progress = program->window().progress();
+  auto now = std::chrono::steady_clock::now();
+  progress.set_clock([&now] { return now; });
   program->window().platform().during_yield = [&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    now += std::chrono::milliseconds(300);
     if (progress.dialog().isVisible())
       QTest::mouseClick(progress.dialog().findChild<QPushButton*>(), Qt::LeftButton);
   };

@@ -14,11 +14,6 @@
 namespace qv::qt {
 namespace {
 
-constexpr qint64 kQuietMilliseconds = 1000;  // shorter runs show nothing
-// Between two updates of the shown page: faster than the eye follows, and a relabelling (layout,
-// repaint) for every page would cost the run more than the page itself.
-constexpr qint64 kUpdateMilliseconds = 50;
-
 // The dialog's close box and Escape ask for the stop, as the button does; only the end of the
 // run hides it.
 class ProgressDialog : public QDialog {
@@ -38,7 +33,6 @@ QtRunProgress::QtRunProgress(QWidget* window) {
   auto* dialog = new ProgressDialog(window);
   dialog_ = dialog;
   dialog_->setObjectName(QStringLiteral("qv_run_progress"));
-  dialog_->setWindowTitle(QStringLiteral(" Insert text in HTML"));  // as the run's message boxes
   dialog_->setModal(false);
   count_ = new QLabel(dialog_);
   name_ = new LabelBox("", dialog_);
@@ -55,24 +49,21 @@ QtRunProgress::QtRunProgress(QWidget* window) {
   QObject::connect(stop_button_, &QPushButton::clicked, dialog_, [this] { stop(); });
 }
 
-void QtRunProgress::begin(std::size_t count) {
+void QtRunProgress::begin(std::size_t count, std::string_view title) {
+  dialog_->setWindowTitle(to_display(title));
   total_ = count;
   stop_requested_ = false;
   stop_button_->setEnabled(true);
   bar_->setRange(0, static_cast<int>(std::min<std::size_t>(count, INT_MAX)));
-  clock_.start();
+  pacing_.begin();
 }
 
 void QtRunProgress::page(std::size_t index, std::string_view name) {
-  const qint64 now = clock_.elapsed();
+  if (!pacing_.due()) return;
   if (!dialog_->isVisible()) {
-    if (now < kQuietMilliseconds) return;
     ++times_shown_;
     dialog_->show();
-  } else if (now - last_update_ < kUpdateMilliseconds) {
-    return;
   }
-  last_update_ = now;
   count_->setText(QStringLiteral("page %1 of %2").arg(index + 1).arg(total_));
   name_->set_caption(name);
   bar_->setValue(static_cast<int>(std::min<std::size_t>(index, INT_MAX)));

@@ -11,10 +11,6 @@
 namespace qv::win32 {
 namespace {
 
-constexpr ULONGLONG kQuietMilliseconds = 1000;  // shorter runs show nothing
-// Between two updates of the shown page: faster than the eye follows, and a repaint for every
-// page would cost the run more than the page itself.
-constexpr ULONGLONG kUpdateMilliseconds = 50;
 constexpr wchar_t kProgressClass[] = L"QuorvaneRunProgress";
 constexpr int kStopId = 1;
 
@@ -60,11 +56,9 @@ void Win32RunProgress::create() {
   RECT owner{};
   GetWindowRect(owner_, &owner);
   const int width = frame.right - frame.left, height = frame.bottom - frame.top;
-  // The title of the run's message boxes.
-  hwnd_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressClass, L" Insert text in HTML", kStyle,
-                          (owner.left + owner.right - width) / 2,
-                          (owner.top + owner.bottom - height) / 2, width, height, owner_, nullptr,
-                          instance, this);
+  hwnd_ = CreateWindowExW(
+      WS_EX_DLGMODALFRAME, kProgressClass, L"", kStyle, (owner.left + owner.right - width) / 2,
+      (owner.top + owner.bottom - height) / 2, width, height, owner_, nullptr, instance, this);
   const auto child = [&](const wchar_t* window_class, DWORD style, const RECT& at,
                          const wchar_t* text, int id) {
     HWND control = CreateWindowExW(
@@ -79,12 +73,13 @@ void Win32RunProgress::create() {
   stop_button_ = child(L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, kStop, L"Stop", kStopId);
 }
 
-void Win32RunProgress::begin(std::size_t count) {
+void Win32RunProgress::begin(std::size_t count, std::string_view title) {
   total_ = count;
   stop_requested_ = false;
-  started_ = GetTickCount64();
+  pacing_.begin();
   if (hwnd_ == nullptr && owner_ != nullptr) create();
   if (hwnd_ == nullptr) return;
+  SetWindowTextW(hwnd_, widen(title).c_str());
   EnableWindow(stop_button_, TRUE);
   SendMessageW(bar_, PBM_SETRANGE32, 0, static_cast<LPARAM>(std::min<std::size_t>(count, INT_MAX)));
   SendMessageW(bar_, PBM_SETPOS, 0, 0);
@@ -92,14 +87,8 @@ void Win32RunProgress::begin(std::size_t count) {
 
 void Win32RunProgress::page(std::size_t index, std::string_view name) {
   if (hwnd_ == nullptr) return;
-  const ULONGLONG now = GetTickCount64();
-  if (!IsWindowVisible(hwnd_)) {
-    if (now - started_ < kQuietMilliseconds) return;
-    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
-  } else if (now - last_update_ < kUpdateMilliseconds) {
-    return;
-  }
-  last_update_ = now;
+  if (!pacing_.due()) return;
+  if (!IsWindowVisible(hwnd_)) ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
   const std::wstring count =
       L"page " + std::to_wstring(index + 1) + L" of " + std::to_wstring(total_);
   SetWindowTextW(count_, count.c_str());

@@ -4,14 +4,15 @@
 #include <string_view>
 
 #include "window/controls.h"
+#include "window/progress_pacing.h"
 #include "window/win32/win32.h"
 
 namespace qv::win32 {
 
-// The progress of a run: a small window owned by the main one, shown only once the run has lasted
-// about a second, with the page in hand (its number and its name, shortened in the middle), a bar
-// and a Stop button. Its close box asks for the stop too. It shows what the run tells it, between
-// pages, and never waits: its messages are handled by the run's yield, as the main window's are.
+// The progress of a run: a small window owned by the main one, shown as ProgressPacing says, with
+// the page in hand (its number and its name, shortened in the middle), a bar and a Stop button. Its
+// close box asks for the stop too. It shows what the run tells it, between pages, and never waits:
+// its messages are handled by the run's yield, as the main window's are.
 class Win32RunProgress final : public RunProgress {
  public:
   Win32RunProgress() = default;
@@ -22,7 +23,7 @@ class Win32RunProgress final : public RunProgress {
   // The window it belongs to, and the font of its texts; call once, before the first run.
   void set_owner(HWND owner, HFONT font);
 
-  void begin(std::size_t count) override;
+  void begin(std::size_t count, std::string_view title) override;
   void page(std::size_t index, std::string_view name) override;
   bool stop_requested() const override { return stop_requested_; }
   void end() override;
@@ -39,8 +40,7 @@ class Win32RunProgress final : public RunProgress {
   HWND name_ = nullptr;
   HWND bar_ = nullptr;
   HWND stop_button_ = nullptr;
-  ULONGLONG started_ = 0;
-  ULONGLONG last_update_ = 0;  // when the shown page last changed
+  ProgressPacing pacing_;
   std::size_t total_ = 0;
   bool stop_requested_ = false;
 };
