@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "batch/page_batch.h"
+#include "batch/report_words.h"
 #include "cli/diff_preview.h"
 #include "cli/page_editors.h"
 #include "cli/page_list.h"
@@ -31,10 +32,7 @@ std::string pages_done(const Tally& tally, Operation operation, std::string_view
     changed = tally.replaced + tally.upgraded;
     done = " received the new text";
   }
-  const std::string pages = changed == 0   ? "no page"
-                            : changed == 1 ? "1 page"
-                                           : std::to_string(changed) + " pages";
-  return pages + " " + std::string(where) + std::string(done);
+  return page_count(changed) + " " + std::string(where) + std::string(done);
 }
 
 void report_failure(Report& report, const PageFailure& failure, std::size_t page_count,
@@ -99,7 +97,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
   const MarkerCheck check = options.operation == Operation::remove
                                 ? MarkerCheck::off
                                 : options.marker_check.value_or(settings.verification_on);
-  if (check == MarkerCheck::on && !holds_marker(text, kInsertionMarker)) {
+  if (!passes_marker_check(text, check)) {
     report.error("the text in " + quoted(options.text_file) + " does not contain \"" +
                  std::string(kInsertionMarker) +
                  "\": it is not a quorvane file; no page has been changed "
@@ -153,10 +151,8 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
                                  : static_cast<ExitCode>(stop_exit_status(stop_request()));
   }
   if (result.sync_error) {
-    report.error(
-        "the pages were rewritten, but the system could not confirm that they are "
-        "safely on disk: " +
-        quoted(result.sync_error->path) + ": " + result.sync_error->reason);
+    report.error(std::string(kUnconfirmedSync) + ": " + quoted(result.sync_error->path) + ": " +
+                 result.sync_error->reason);
     code = ExitCode::file_failure;
   }
   report.finish();

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "batch/report_words.h"
+
 namespace qv::cli {
 namespace {
 
@@ -11,11 +13,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kQuietStart = 1s;  // runs shorter than this never show progress
 constexpr auto kRedrawInterval = 100ms;
-
-// "1 page" or "N pages".
-std::string pages(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " page" : " pages");
-}
 
 // The word of a per-page line.
 std::string_view label(Outcome outcome, Operation operation, bool dry_run) {
@@ -165,7 +162,7 @@ void Report::finish() {
   };
   const std::string left_alone =
       std::to_string(t.no_tag) + " without the tag, " + std::to_string(t.skipped) + " skipped";
-  std::string summary = pages(t.listed) + " listed: ";
+  std::string summary = page_count(t.listed, NoPage::as_number) + " listed: ";
   switch (operation_) {
     case Operation::insert:
       summary += changed(t.upgraded, "upgraded") + left_alone;
@@ -229,7 +226,7 @@ std::string Report::other_case_hint() const {
 void Report::draw_progress() {
   const std::size_t done = tally_.done();
   std::string text = "\r" + std::string(kProgramName) + ": " + std::to_string(done) + " of " +
-                     pages(tally_.listed) + " done";
+                     page_count(tally_.listed, NoPage::as_number) + " done";
   const std::size_t width = text.size() - 1;
   if (width < drawn_width_) text.append(drawn_width_ - width, ' ');
   drawn_width_ = std::max(width, drawn_width_);

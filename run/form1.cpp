@@ -102,7 +102,8 @@ class Form1::RunEditor : public PageEditor {
 
 void Form1::Command2_Click() {
   if (run_in_progress() || state_.text_file_path.empty()) return;
-  if (state_.verification_on == MarkerCheck::on)
+  // verif says why and ends the program when the check refuses the text.
+  if (!passes_marker_check(state_.insert_text, state_.verification_on))
     verif(state_.insert_text, std::string(kInsertionMarker));
 
   const std::size_t count = c_.File1.list_count();
