@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
@@ -15,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
-
-const std::string kSnippet = "<script>var quorvaneSite = \"s1\";</script>";
-
-std::string with_snippet(std::string_view head, std::string_view tail) {
-  return std::string(head) + "\r\n" + kSnippet + "\r\n" + std::string(tail);
-}
 
 std::string summary(int listed, int upgraded, int no_tag, int skipped) {
   return std::to_string(listed) + " pages listed: " + std::to_string(upgraded) + " upgraded, " +

@@ -15,6 +15,7 @@
 #include "files/folder_listing.h"
 #include "files/page_buffer.h"
 #include "files/page_files.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
 
@@ -22,19 +23,13 @@ namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::every_name;
 using testing::TempFolder;
 
 using namespace std::string_literals;
 const std::string kAwkwardBytes = "<p>\0\x1a\r\xff\xfe\x80 caf\xe9 \xc3\xa9</body>\r"s;
 
 fs::perms mode_of(const std::string& path) { return fs::status(path).permissions(); }
-
-std::vector<std::string> every_name(const TempFolder& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder.path()))
-    names.push_back(entry.path().filename().string());
-  return names;
-}
 
 // Rewrites the page at `path` as a batch does: read, stage, flush, replace, sync.
 std::optional<IoError> rewrite(const std::string& path, std::span<const std::string_view> pieces) {
@@ -123,7 +118,7 @@ TEST(RewritePage, writesExactlyTheNewBytesAndLeavesNoTemporaryFile) {
   std::string_view pieces[] = {"new", "\r\n", std::string_view(kAwkwardBytes)};
   ASSERT_FALSE(rewrite(path, pieces));
   EXPECT_EQ(dir.read("page.html"), "new\r\n" + kAwkwardBytes);
-  EXPECT_EQ(every_name(dir), std::vector<std::string>{"page.html"});
+  EXPECT_EQ(every_name(dir.path()), std::vector<std::string>{"page.html"});
 }
 
 TEST(RewritePage, keepsThePermissionBits) {
@@ -143,7 +138,7 @@ TEST(RewritePage, rewritesTheTargetOfASymbolicLinkAndKeepsTheLink) {
   EXPECT_TRUE(fs::is_symlink(dir / "link.html"));
   EXPECT_EQ(fs::read_symlink(dir / "link.html"), "real/page.html");
   EXPECT_EQ(dir.read("real/page.html"), "new");
-  EXPECT_EQ(every_name(dir).size(), 2u);
+  EXPECT_EQ(every_name(dir.path()).size(), 2u);
 }
 
 TEST(RewritePage, refusesAFileWithoutWriteBitsAndLeavesItAsItWas) {
@@ -154,7 +149,7 @@ TEST(RewritePage, refusesAFileWithoutWriteBitsAndLeavesItAsItWas) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->reason, "Permission denied");
   EXPECT_EQ(dir.read("page.html"), "old");
-  EXPECT_EQ(every_name(dir), std::vector<std::string>{"page.html"});
+  EXPECT_EQ(every_name(dir.path()), std::vector<std::string>{"page.html"});
 }
 
 TEST(RewritePage, unprivilegedUserCannotReplaceAnotherUsersFileInAWritableFolder) {
@@ -168,7 +163,7 @@ TEST(RewritePage, unprivilegedUserCannotReplaceAnotherUsersFileInAWritableFolder
   });
   EXPECT_EQ(outcome, 0);
   EXPECT_EQ(dir.read("page.html"), "old");
-  EXPECT_EQ(every_name(dir).size(), 1u);
+  EXPECT_EQ(every_name(dir.path()).size(), 1u);
 }
 
 TEST(RewritePage, folderWhereNoTemporaryFileCanBeCreatedFailsCleanly) {
@@ -248,7 +243,7 @@ TEST(RewritePage, aPageWhoseAttributesCannotAllBeKeptIsLeftAsItWas) {
   });
   EXPECT_EQ(outcome, 0);
   EXPECT_EQ(dir.read("page.html"), "old");
-  EXPECT_EQ(every_name(dir).size(), 1u);
+  EXPECT_EQ(every_name(dir.path()).size(), 1u);
 }
 
 TEST(RewritePage, thePageMustStillBeTheFileReadWhenItIsReplaced) {
@@ -282,7 +277,7 @@ TEST(RewritePage, thePageMustStillBeTheFileReadWhenItIsReplaced) {
     EXPECT_EQ(std::get<CommitOutcome>(committed), CommitOutcome::changed);
     EXPECT_EQ(dir.read("page.html"), after);
     EXPECT_EQ(dir.read("outside.txt"), "outside");
-    EXPECT_EQ(every_name(dir).size(), 2u);  // no temporary file left
+    EXPECT_EQ(every_name(dir.path()).size(), 2u);  // no temporary file left
   }
 }
 
@@ -291,7 +286,7 @@ TEST(RewritePage, aNameOfTheLongestLengthCanBeRewritten) {
   const std::string name = std::string(250, 'n') + ".html";
   ASSERT_FALSE(rewrite(dir.write(name, "old"), "new"));
   EXPECT_EQ(dir.read(name), "new");
-  EXPECT_EQ(every_name(dir), std::vector<std::string>{name});
+  EXPECT_EQ(every_name(dir.path()), std::vector<std::string>{name});
 }
 
 TEST(TemporaryNames, areHiddenAndRecognised) {

@@ -17,6 +17,7 @@
 #include "files/fault_injection.h"
 #include "files/file_io.h"
 #include "tests/run/run_fixture.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
@@ -27,18 +28,6 @@ namespace fs = std::filesystem;
 using Prompts = std::vector<std::string>;
 
 const std::string kNoSpace = std::strerror(ENOSPC);
-
-std::string with_snippet(std::string_view head, std::string_view tail) {
-  return std::string(head) + "\r\n" + kSnippet + "\r\n" + std::string(tail);
-}
-
-std::vector<std::string> every_name(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // Runs the command-line program's whole main in this process, so that the fault-injection switch
 // armed here applies to it.

@@ -18,6 +18,7 @@
 #include "files/file_io.h"
 #include "files/folder_listing.h"
 #include "tests/run/run_fixture.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/unprivileged.h"
 
@@ -28,21 +29,9 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Names = std::vector<std::string>;
 
-std::string with_snippet(std::string_view head, std::string_view tail) {
-  return std::string(head) + "\r\n" + kSnippet + "\r\n" + std::string(tail);
-}
-
 ino_t inode_of(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
-}
-
-Names every_name(const std::string& folder) {
-  Names names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 // The resident memory of this process, in kilobytes.

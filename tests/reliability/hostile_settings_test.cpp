@@ -9,6 +9,7 @@
 
 #include "run/form1.h"
 #include "tests/support/fake_controls.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
@@ -18,8 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-
-const std::string kSnippet = "<script>var quorvaneSite = \"ini\";</script>";
 
 // Who reads the settings: the superuser reads any file, so a file only its owner may read is
 // tried as an unprivileged user.

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include "files/file_io.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSnippet = "<script>var quorvaneSite = \"sig\";</script>";
 const std::string kPage = "<p></p></body>";
 const std::string kUpgraded = "<p></p>\r\n" + kSnippet + "\r\n</body>";
 
@@ -43,10 +43,9 @@ class Interruption : public ::testing::Test {
       else
         EXPECT_EQ(content, kPage) << "page " << i;
     }
-    for (const auto& entry : fs::directory_iterator(dir / "site"))
-      if (leftovers == Leftovers::none) {
-        EXPECT_FALSE(is_temporary_name(entry.path().filename().string())) << entry.path();
-      }
+    if (leftovers == Leftovers::none) {
+      EXPECT_TRUE(no_leftovers(dir / "site"));
+    }
     return upgraded;
   }
 

@@ -25,6 +25,7 @@
 
 #include "files/file_io.h"
 #include "files/folder_listing.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
 
@@ -34,7 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-const std::string kSnippet = "<script>var quorvaneSite = \"kill-test\";</script>";
 const std::string kFrame = "\r\n" + kSnippet + "\r\n";
 
 std::size_t from_environment(const char* name, std::size_t fallback) {
@@ -126,14 +126,6 @@ pid_t start_program(const std::vector<std::string>& arguments) {
   return child;
 }
 
-// Counts the leftovers of a rewrite that a kill interrupted.
-std::size_t temporary_files(const std::string& folder) {
-  std::size_t count = 0;
-  for (const auto& entry : fs::directory_iterator(folder))
-    if (is_temporary_name(entry.path().filename().string())) ++count;
-  return count;
-}
-
 // What a check after a run found.
 struct Check {
   std::size_t pages_checked = 0;
@@ -222,14 +214,14 @@ TEST(KillTest, everyPageIsWhollyOldOrWhollyNewAfterEveryKill) {
   }
 
   // After the kills, a plain run completes and gives every page one more copy.
-  const std::size_t leftovers = temporary_files(site);
+  const std::size_t left = leftovers(site).size();
   ProgramOutput rerun = run_program(QV_CLI_PATH, run, dir.path());
   EXPECT_EQ(rerun.exit_code, 0) << rerun.err;
   const Check last = check_site(site, pages);
   total.pages_checked += last.pages_checked;
   total.pages_lost += last.pages_lost;
   EXPECT_EQ(last.advanced, tagged);
-  EXPECT_EQ(temporary_files(site), 0u) << "a later run removes the leftovers of killed runs";
+  EXPECT_TRUE(no_leftovers(site)) << "a later run removes the leftovers of killed runs";
 
   // The leftovers are hidden: neither the window's listing nor the program takes them as pages.
   const std::vector<std::string> listed = list_files(site, "*");
@@ -249,7 +241,7 @@ TEST(KillTest, everyPageIsWhollyOldOrWhollyNewAfterEveryKill) {
             << std::chrono::duration_cast<std::chrono::milliseconds>(run_time).count() << " ms; "
             << kills << " kills (" << mid_run << " in the middle of the pages, " << finished_first
             << " runs finished before the kill); " << total.pages_checked << " page checks, "
-            << total.pages_lost << " pages lost; " << leftovers
+            << total.pages_lost << " pages lost; " << left
             << " temporary files left by the last kill, removed by the final run\n";
 }
 

@@ -6,11 +6,10 @@
 
 #include "run/form1.h"
 #include "tests/support/fake_controls.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 
 namespace qv::testing {
-
-inline const std::string kSnippet = "<script>var quorvaneSite = \"x\";</script>";
 
 // A started Form1 over doubles, with a site folder and a text folder in a fresh temporary folder.
 class RunFixture : public ::testing::Test {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/page_assertions.h"
 #include "window/control_table.h"
 #include "window/win32/control_host.h"
 #include "window/win32/win32.h"
@@ -274,10 +275,7 @@ int main(int argc, char** argv) {
   check(read_all(work / "pages" / ("zz" + std::to_string(1000 + kMorePages - 1) + ".htm")) ==
             "<body>x</body>",
         "the pages after the stop are untouched");
-  bool leftovers = false;
-  for (const auto& entry : fs::directory_iterator(work / "pages"))
-    leftovers |= entry.path().filename().string().starts_with(".qv-tmp-");
-  check(!leftovers, "no temporary file is left");
+  check(qv::testing::leftovers((work / "pages").string()).empty(), "no temporary file is left");
   const std::string framed = "\r\n" + text + "\r\n";
   check(read_all(work / "pages" / "framec1.html") ==
             "<html><body>\r\n<p>\xE9t\xE9</p>\r\n" + framed + "</body></html>\r\n",

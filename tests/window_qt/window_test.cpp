@@ -17,6 +17,7 @@
 
 #include "app/window_program.h"
 #include "files/stop_requests.h"
+#include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window_qt/gui_support.h"
 #include "window/control_table.h"
@@ -27,7 +28,6 @@ namespace qv::testing {
 namespace {
 
 using Names = std::vector<std::string>;
-const std::string kSnippet = "<script>var quorvaneSite = \"x\";</script>";
 
 class Window : public ::testing::Test {
  protected:
