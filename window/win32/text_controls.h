@@ -39,7 +39,8 @@ class LabelControl : public ChildControl, public Label {
 //
 // A multi-line box may be given a whole page many times a second while nobody looks at it (Text1
 // lies outside the client area): it keeps the bytes at once and hands them to the edit control
-// only when the box receives the keyboard focus, the one way a user reaches it.
+// only when the box receives the keyboard focus, or when asked to (`display`): the window asks
+// once its handlers are done, so that the box then shows the last text handled.
 class EditBox : public ChildControl, public TextBox {
  public:
   enum class Lines { one, many };
