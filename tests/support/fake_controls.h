@@ -62,7 +62,7 @@ struct FakeFolderList : FolderList {
 struct FakeFileList : ListedFiles {
   std::ptrdiff_t selected = -1;
 
-  explicit FakeFileList(std::string pattern) : ListedFiles(pattern) {}
+  explicit FakeFileList(std::string_view pattern) : ListedFiles(pattern) {}
   std::string file_name() const override {
     return selected < 0 ? std::string() : names().at(static_cast<std::size_t>(selected));
   }
