@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "window/control_table.h"
 
@@ -23,7 +24,8 @@ Interface& must(Interface* control, std::string_view name) {
 
 }  // namespace
 
-WindowHost::WindowHost() : controls_(control_table().size()) {}
+WindowHost::WindowHost(std::function<std::vector<Volume>()> volumes)
+    : volumes_(std::move(volumes)), controls_(control_table().size()) {}
 
 void WindowHost::bind(std::string_view name, BoundControl control) {
   controls_.at(row_number(name)) = control;
@@ -69,6 +71,28 @@ void WindowHost::raise(void (FormEvents::*handler)()) {
   if (form_ == nullptr) return;
   FormEvents& form = *form_;
   run_handler([&form, handler] { (form.*handler)(); });
+}
+
+void WindowHost::open_on(std::string_view folder) {
+  for (const char* pane : {"1", "2"}) {
+    const std::string drives = "Drive" + std::string(pane), folders = "Dir" + std::string(pane);
+    must(bound(drives).pane, drives).open_quietly(folder);
+    must(bound(folders).pane, folders).open_quietly(folder);
+    const std::string files = "File" + std::string(pane);
+    must(bound(files).file_list, files).set_path(must(bound(folders).folder_list, folders).path());
+  }
+}
+
+void WindowHost::watch_volumes() {
+  refresh_volumes();
+  for (const char* drives : {"Drive1", "Drive2"})
+    must(bound(drives).before_popup, drives) = [this] { refresh_volumes(); };
+}
+
+void WindowHost::refresh_volumes() {
+  const std::vector<Volume> volumes = volumes_();
+  for (const char* name : {"Drive1", "Dir1", "Drive2", "Dir2"})
+    must(bound(name).pane, name).set_volumes(volumes);
 }
 
 bool WindowHost::query_unload() {

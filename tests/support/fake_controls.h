@@ -36,10 +36,13 @@ struct FakeTextBox : TextBox {
   }
 };
 
-struct FakeDriveList : DriveList {
+struct FakeDriveList : DriveList, PaneList {
   std::string value = "/";
   std::function<void()> on_change;
+  std::function<void()> before_popup;
   std::string drive() const override { return value; }
+  void set_volumes(const std::vector<Volume>&) override {}
+  void open_quietly(std::string_view) override {}
   // The user picks another volume.
   void choose(std::string_view drive) {
     value = drive;
@@ -47,10 +50,12 @@ struct FakeDriveList : DriveList {
   }
 };
 
-struct FakeFolderList : FolderList {
+struct FakeFolderList : FolderList, PaneList {
   std::string value;
   std::function<void()> on_change;
   std::string path() const override { return value; }
+  void set_volumes(const std::vector<Volume>&) override {}
+  void open_quietly(std::string_view folder) override { value = folder; }
   void set_path(std::string_view path) override {
     if (value == path) return;
     value = path;
@@ -160,36 +165,29 @@ struct FakeWindow : WindowHost {
   FakeRunProgress progress;
   int handlers_run = 0;  // handlers raised through the wiring
 
-  FakeWindow() {
+  FakeWindow() : WindowHost([] { return std::vector<Volume>{{"/", ""}}; }) {
     masque.value = "framec*.htm";
     Text1.value = "Text1";
     Label2.value = "Label2";
     Label3.value = "Label1";
     Label5.value = "Label5";
-    bind("Drive1", {.drive_list = &Drive1, .event = &Drive1.on_change});
-    bind("Drive2", {.drive_list = &Drive2, .event = &Drive2.on_change});
-    bind("Dir1", {.folder_list = &Dir1, .event = &Dir1.on_change});
-    bind("Dir2", {.folder_list = &Dir2, .event = &Dir2.on_change});
-    bind("File1", {.file_list = &File1, .event = &File1.on_click});
-    bind("File2", {.file_list = &File2, .event = &File2.on_click});
-    bind("masque", {.text_box = &masque, .event = &masque.on_change});
-    bind("Text1", {.text_box = &Text1, .event = &Text1.on_change});
-    bind("Label2", {.label = &Label2});
-    bind("Label3", {.label = &Label3});
-    bind("Label5", {.label = &Label5});
-    bind("Command1", {.event = &Command1.on_click});
-    bind("Command2", {.event = &Command2.on_click});
-    bind("Command3", {.event = &Command3.on_click});
-    bind("Command4", {.event = &Command4.on_click});
-    bind("Command5", {.event = &Command5.on_click});
+    bind("Drive1", bound_to(Drive1));
+    bind("Drive2", bound_to(Drive2));
+    bind("Dir1", bound_to(Dir1));
+    bind("Dir2", bound_to(Dir2));
+    bind("File1", bound_to(File1));
+    bind("File2", bound_to(File2));
+    bind("masque", bound_to(masque));
+    bind("Text1", bound_to(Text1));
+    bind("Label2", bound_to(Label2));
+    bind("Label3", bound_to(Label3));
+    bind("Label5", bound_to(Label5));
+    bind("Command1", bound_to(Command1));
+    bind("Command2", bound_to(Command2));
+    bind("Command3", bound_to(Command3));
+    bind("Command4", bound_to(Command4));
+    bind("Command5", bound_to(Command5));
     bind_services(message_box, platform, progress);
-  }
-
-  // Both panes show `folder`, no event raised.
-  void open_on(std::string_view folder) override {
-    Dir1.value = Dir2.value = folder;
-    File1.set_path(folder);
-    File2.set_path(folder);
   }
 
  protected:

@@ -133,7 +133,7 @@ TEST_F(QtFolderList, aClickOnlyHighlightsADoubleClickOrEnterOpens) {
 }
 
 TEST_F(QtFolderList, aBareDriveGoesToTheLastFolderVisitedOnIt) {
-  list.set_drives({"/", dir.path()});
+  list.set_volumes({{"/", ""}, {dir.path(), ""}});
   list.set_path(dir.path());
   EXPECT_EQ(list.path(), dir.path());  // the drive's top folder: never visited before
   list.set_path(dir / "site/pages");
@@ -150,7 +150,7 @@ TEST_F(QtControls, driveListShowsLabelsGivesMountPointsAndRaisesOnlyOnAChoice) {
   drives.set_volumes({{"/", ""}, {"/media/my stick", "STICK"}, {"/srv", ""}});
   EXPECT_EQ(drives.itemText(1).toStdString(), "/media/my stick [STICK]");
   EXPECT_EQ(drives.drive(), "/");
-  drives.select_quietly("/media/my stick/docs");
+  drives.open_quietly("/media/my stick/docs");
   EXPECT_EQ(drives.drive(), "/media/my stick");
   drives.set_volumes({{"/", ""}, {"/media/my stick", "STICK"}});  // the selection stays
   EXPECT_EQ(drives.drive(), "/media/my stick");

@@ -1,7 +1,6 @@
 #include "window/qt/control_host.h"
 
 #include <algorithm>
-#include <type_traits>
 #include <utility>
 
 #include <QCloseEvent>
@@ -30,18 +29,7 @@ QString from_ascii(std::string_view text) {
 template <typename Control, typename... Arguments>
 Control* make(BoundControl& bound, Arguments&&... arguments) {
   auto* control = new Control(std::forward<Arguments>(arguments)...);
-  if constexpr (std::is_base_of_v<Label, Control>) bound.label = control;
-  if constexpr (std::is_base_of_v<TextBox, Control>) bound.text_box = control;
-  if constexpr (std::is_base_of_v<DriveList, Control>) bound.drive_list = control;
-  if constexpr (std::is_base_of_v<FolderList, Control>) bound.folder_list = control;
-  if constexpr (std::is_base_of_v<FileList, Control>) {
-    bound.file_list = control;
-    bound.event = &control->on_click;
-  } else if constexpr (std::is_same_v<Control, CommandButton>) {
-    bound.event = &control->on_click;
-  } else if constexpr (!std::is_same_v<Control, LabelBox>) {
-    bound.event = &control->on_change;
-  }
+  bound = bound_to(*control);
   return control;
 }
 
@@ -67,7 +55,10 @@ QWidget* create_control(const ControlSpec& row, QWidget* parent, BoundControl& b
 }  // namespace
 
 ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
-    : message_box_(this, &gate_), platform_(gate_), progress_(this), volumes_(std::move(volumes)) {
+    : WindowHost(std::move(volumes)),
+      message_box_(this, &gate_),
+      platform_(gate_),
+      progress_(this) {
   bind_services(message_box_, platform_, progress_);
   setWindowTitle(from_ascii(kWindowCaption));
   setWindowIcon(QIcon(QStringLiteral(":/quorvane/quorvane.ico")));
@@ -87,9 +78,7 @@ ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
   for (std::size_t i = 1; i < focus_chain.size(); ++i)
     setTabOrder(focus_chain[i - 1].second, focus_chain[i].second);
 
-  refresh_volumes();
-  named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };
-  named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
+  watch_volumes();
   named<QWidget>("Drive1").setFocus();
   // The path labels keep the file name in sight however deep the folder.
   named<LabelBox>("Label2").set_elision(Elision::middle);
@@ -119,27 +108,6 @@ void ControlHost::start_stop_watch() {
     if (query_unload()) gate_.raise([this] { platform_.end(); });
   });
   stop_watch->start(kStopWatchMilliseconds);
-}
-
-void ControlHost::open_on(std::string_view folder) {
-  for (const char* pane : {"1", "2"}) {
-    const std::string n(pane);
-    named<DriveComboBox>("Drive" + n).select_quietly(folder);
-    auto& folders = named<FolderListBox>("Dir" + n);
-    folders.open_quietly(folder);
-    named<FileListBox>("File" + n).set_path(folders.path());
-  }
-}
-
-void ControlHost::refresh_volumes() {
-  const std::vector<Volume> volumes = volumes_();
-  std::vector<std::string> mount_points;
-  for (const Volume& volume : volumes) mount_points.push_back(volume.mount_point);
-  for (const char* pane : {"1", "2"}) {
-    const std::string n(pane);
-    named<DriveComboBox>("Drive" + n).set_volumes(volumes);
-    named<FolderListBox>("Dir" + n).set_drives(mount_points);
-  }
 }
 
 void ControlHost::closeEvent(QCloseEvent* event) {

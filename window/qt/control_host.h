@@ -36,9 +36,6 @@ class ControlHost : public QWidget, public WindowHost {
   explicit ControlHost(std::function<std::vector<Volume>()> volumes = list_volumes);
   ~ControlHost() override;
 
-  // Shows `folder` in both panes — drive, folder and file lists — without raising any event.
-  void open_on(std::string_view folder) override;
-
   HandlerGate& gate() { return gate_; }
   QtMessageBox& message_box() { return message_box_; }
   QtPlatform& platform() { return platform_; }
@@ -51,14 +48,12 @@ class ControlHost : public QWidget, public WindowHost {
  private:
   template <typename Control>
   Control& named(std::string_view name) const;
-  void refresh_volumes();
   void start_stop_watch();
 
   HandlerGate gate_;
   QtMessageBox message_box_;
   QtPlatform platform_;
   QtRunProgress progress_;
-  std::function<std::vector<Volume>()> volumes_;
 };
 
 }  // namespace qv::qt

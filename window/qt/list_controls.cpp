@@ -91,26 +91,11 @@ FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
 }
 
-void FolderListBox::set_path(std::string_view path) {
-  std::string folder =
-      path.empty() ? std::string() : normal_folder(std::filesystem::absolute(path).string());
-  if (drives_.is_drive(folder)) folder = drives_.current_folder(folder);
-  if (go(std::move(folder)) && on_change) on_change();
+std::string FolderListBox::full_path(std::string_view path) const {
+  return normal_folder(std::filesystem::absolute(path).string());
 }
 
-void FolderListBox::open_quietly(std::string_view folder) {
-  go(normal_folder(std::filesystem::absolute(folder).string()));
-}
-
-bool FolderListBox::go(std::string folder) {
-  if (folder == path_) return false;
-  path_ = std::move(folder);
-  drives_.visited(path_);
-  rebuild();
-  return true;
-}
-
-void FolderListBox::rebuild() {
+void FolderListBox::show_folders() {
   clear();
   const QIcon open_icon = style()->standardIcon(QStyle::SP_DirOpenIcon);
   const QIcon closed_icon = style()->standardIcon(QStyle::SP_DirClosedIcon);
@@ -122,13 +107,13 @@ void FolderListBox::rebuild() {
     item->setData(kPathRole, to_bytes(folder));
     return item;
   };
-  if (path_.empty()) return;
-  const std::vector<std::string> chain = folder_chain(path_);
+  const std::string folder = path();
+  if (folder.empty()) return;
   int level = 0;
   QListWidgetItem* current = nullptr;
-  for (const std::string& folder : chain) current = add(open_icon, folder, level++);
-  for (const std::string& name : list_subfolders(path_))
-    add(closed_icon, folder_join(path_, name), level);
+  for (const std::string& above : folder_chain(folder)) current = add(open_icon, above, level++);
+  for (const std::string& name : list_subfolders(folder))
+    add(closed_icon, folder_join(folder, name), level);
   setCurrentItem(current);
 }
 
@@ -176,7 +161,7 @@ void DriveComboBox::set_volumes(const std::vector<Volume>& volumes) {
   quiet_ = false;
 }
 
-void DriveComboBox::select_quietly(std::string_view folder) {
+void DriveComboBox::open_quietly(std::string_view folder) {
   // The deepest volume that holds the folder.
   DriveFolders drives;
   std::vector<std::string> mount_points;

@@ -15,6 +15,7 @@
 #include <QListWidget>
 
 #include "files/volumes.h"
+#include "window/browsed_folders.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"
 #include "window/listed_files.h"
@@ -56,39 +57,24 @@ class FileListBox : public QListView, public ListedFiles {
 // The folders from the root down to the current one, each one step further in, then the current
 // folder's subfolders. A click only moves the highlight; a double click or Enter opens the folder,
 // which becomes the path and raises the change event.
-class FolderListBox : public QListWidget, public FolderList {
+class FolderListBox : public QListWidget, public BrowsedFolders {
  public:
   explicit FolderListBox(QWidget* parent);
 
-  std::string path() const override { return path_; }
-  // Goes to `path`; given a bare drive, goes to the last folder this list visited on it (the
-  // drive's top folder when none).
-  void set_path(std::string_view path) override;
-
-  // The mount points that count as bare drives.
-  void set_drives(std::vector<std::string> drives) { drives_.set_drives(std::move(drives)); }
-  // Shows `folder` without raising the change event, as the window opens.
-  void open_quietly(std::string_view folder);
-
-  std::function<void()> on_change;
-
  protected:
+  std::string full_path(std::string_view path) const override;
+  void show_folders() override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void open(QListWidgetItem* item);
-  // Makes `folder` the path; true when it changed.
-  bool go(std::string folder);
-  void rebuild();
-  DriveFolders drives_;
-  std::string path_;
 };
 
 // The machine's volumes, each shown by its mount point and label. Choosing another one raises the
 // change event. The list is read again each time it drops down, so that a volume mounted since
 // shows up.
-class DriveComboBox : public QComboBox, public DriveList {
+class DriveComboBox : public QComboBox, public DriveList, public PaneList {
  public:
   explicit DriveComboBox(QWidget* parent);
 
@@ -96,9 +82,9 @@ class DriveComboBox : public QComboBox, public DriveList {
   std::string drive() const override;
 
   // Replaces the volumes, keeping the selection when its volume is still there.
-  void set_volumes(const std::vector<Volume>& volumes);
+  void set_volumes(const std::vector<Volume>& volumes) override;
   // Selects the volume that holds `folder`, without raising the change event.
-  void select_quietly(std::string_view folder);
+  void open_quietly(std::string_view folder) override;
 
   std::function<void()> on_change;
   // Called before the list drops down, to refresh the volumes.

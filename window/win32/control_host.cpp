@@ -76,7 +76,7 @@ ATOM register_class(HINSTANCE instance, WNDPROC procedure) {
 }  // namespace
 
 ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
-    : platform_(*this), volumes_(std::move(volumes)) {
+    : WindowHost(std::move(volumes)), platform_(*this) {
   bind_services(message_box_, platform_, progress_);
   INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&common);
@@ -105,15 +105,19 @@ ControlHost::ControlHost(std::function<std::vector<Volume>()> volumes)
   message_box_.set_owner(hwnd_);
   progress_.set_owner(hwnd_, font_);
   create_controls();
-  refresh_volumes();
-  named<DriveComboBox>("Drive1").before_popup = [this] { refresh_volumes(); };
-  named<DriveComboBox>("Drive2").before_popup = [this] { refresh_volumes(); };
+  watch_volumes();
 }
 
 ControlHost::~ControlHost() {
   if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
   children_.clear();
   if (font_ != nullptr) DeleteObject(font_);
+}
+
+template <typename Control>
+void ControlHost::adopt(std::string_view name, std::unique_ptr<Control> control) {
+  bind(name, bound_to(*control));
+  children_.push_back(std::move(control));
 }
 
 void ControlHost::create_controls() {
@@ -131,55 +135,32 @@ void ControlHost::create_controls() {
         pixels(row.left), pixels(row.top), pixels(row.width), height, hwnd_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    BoundControl bound;
     switch (row.kind) {
-      case ControlKind::button: {
-        auto button = std::make_unique<CommandButton>(child);
-        bound.event = &button->on_click;
-        children_.push_back(std::move(button));
+      case ControlKind::button:
+        adopt(row.name, std::make_unique<CommandButton>(child));
         break;
-      }
-      case ControlKind::text_box: {
-        auto box = std::make_unique<EditBox>(
-            child, row.text,
-            row.height > kOneLineTwips ? EditBox::Lines::many : EditBox::Lines::one);
-        bound.text_box = box.get();
-        bound.event = &box->on_change;
-        children_.push_back(std::move(box));
+      case ControlKind::text_box:
+        adopt(row.name,
+              std::make_unique<EditBox>(
+                  child, row.text,
+                  row.height > kOneLineTwips ? EditBox::Lines::many : EditBox::Lines::one));
         break;
-      }
-      case ControlKind::file_list: {
-        auto files = std::make_unique<FileListBox>(child, row.text);
-        bound.file_list = files.get();
-        bound.event = &files->on_click;
-        children_.push_back(std::move(files));
+      case ControlKind::file_list:
+        adopt(row.name, std::make_unique<FileListBox>(child, row.text));
         break;
-      }
-      case ControlKind::folder_list: {
-        auto folders = std::make_unique<FolderListBox>(child);
-        bound.folder_list = folders.get();
-        bound.event = &folders->on_change;
-        children_.push_back(std::move(folders));
+      case ControlKind::folder_list:
+        adopt(row.name, std::make_unique<FolderListBox>(child));
         break;
-      }
-      case ControlKind::drive_list: {
+      case ControlKind::drive_list:
         // The closed box as tall as the table says: the selection field, less its frame.
         SendMessageW(child, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                      pixels(row.height) - 2 * GetSystemMetrics(SM_CYEDGE) - 2);
-        auto drives = std::make_unique<DriveComboBox>(child);
-        bound.drive_list = drives.get();
-        bound.event = &drives->on_change;
-        children_.push_back(std::move(drives));
+        adopt(row.name, std::make_unique<DriveComboBox>(child));
         break;
-      }
-      case ControlKind::label: {
-        auto label = std::make_unique<LabelControl>(child, row.text);
-        bound.label = label.get();
-        children_.push_back(std::move(label));
+      case ControlKind::label:
+        adopt(row.name, std::make_unique<LabelControl>(child, row.text));
         break;
-      }
     }
-    bind(row.name, bound);
     if (takes_focus(row.kind)) tab_order.emplace_back(row.tab_index, child);
   }
   // Tab visits the controls in z-order: stack them by tab index, the first on top.
@@ -208,28 +189,6 @@ void ControlHost::run_handler(const std::function<void()>& handler) {
     }
   } running(*this);
   handler();
-}
-
-void ControlHost::open_on(std::string_view folder) {
-  const std::string full = full_folder(folder);
-  for (const char* pane : {"1", "2"}) {
-    const std::string n(pane);
-    named<DriveComboBox>("Drive" + n).select_quietly(full);
-    auto& folders = named<FolderListBox>("Dir" + n);
-    folders.open_quietly(full);
-    named<FileListBox>("File" + n).set_path(folders.path());
-  }
-}
-
-void ControlHost::refresh_volumes() {
-  const std::vector<Volume> volumes = volumes_();
-  std::vector<std::string> roots;
-  for (const Volume& volume : volumes) roots.push_back(drive_root(volume.mount_point));
-  for (const char* pane : {"1", "2"}) {
-    const std::string n(pane);
-    named<DriveComboBox>("Drive" + n).set_volumes(volumes);
-    named<FolderListBox>("Dir" + n).set_drives(roots);
-  }
 }
 
 void ControlHost::show(int show_command) {

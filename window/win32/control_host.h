@@ -46,9 +46,6 @@ class ControlHost : public WindowHost {
 
   HWND hwnd() const { return hwnd_; }
 
-  // Shows `folder` in both panes — drive, folder and file lists — without raising any event.
-  void open_on(std::string_view folder) override;
-
   // Shows the window, Drive1 holding the keyboard focus.
   void show(int show_command);
 
@@ -68,9 +65,11 @@ class ControlHost : public WindowHost {
   bool dispatch(MSG& message);
   void create_controls();
   int pixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
+  // Keeps the control made for the table's row `name`, bound for the handlers.
+  template <typename Control>
+  void adopt(std::string_view name, std::unique_ptr<Control> control);
   template <typename Control>
   Control& named(std::string_view name) const;
-  void refresh_volumes();
   void close();
 
   HWND hwnd_ = nullptr;
@@ -80,7 +79,6 @@ class ControlHost : public WindowHost {
   Win32MessageBox message_box_;
   Win32Platform platform_;
   Win32RunProgress progress_;
-  std::function<std::vector<Volume>()> volumes_;
   std::vector<std::unique_ptr<ChildControl>> children_;  // in the control table's order
   HWND focus_ = nullptr;  // the control that had the focus when the window was deactivated
   int handlers_running_ = 0;

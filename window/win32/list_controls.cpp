@@ -80,33 +80,24 @@ LRESULT FileListBox::handle(UINT message, WPARAM wparam, LPARAM lparam) {
 
 FolderListBox::FolderListBox(HWND hwnd) : ChildControl(hwnd) { subclass(); }
 
-void FolderListBox::set_path(std::string_view path) {
-  std::string folder;
-  if (path.size() == 2 && path[1] == ':')
-    folder = drives_.current_folder(drive_root(path));
-  else if (!path.empty())
-    folder = full_folder(path);
-  if (go(std::move(folder)) && on_change) on_change();
+std::string FolderListBox::full_path(std::string_view path) const {
+  if (path.size() == 2 && path[1] == ':') return drive_root(path);
+  return full_folder(path);
 }
 
-void FolderListBox::open_quietly(std::string_view folder) { go(full_folder(folder)); }
-
-bool FolderListBox::go(std::string folder) {
-  if (folder == path_) return false;
-  path_ = std::move(folder);
-  drives_.visited(path_);
-  rebuild();
-  return true;
+std::string FolderListBox::top_folder(const Volume& volume) const {
+  return drive_root(volume.mount_point);
 }
 
-void FolderListBox::rebuild() {
+void FolderListBox::show_folders() {
   rows_.clear();
-  if (!path_.empty()) {
+  const std::string current = path();
+  if (!current.empty()) {
     int level = 0;
-    for (std::string& folder : folder_chain(path_))
+    for (std::string& folder : folder_chain(current))
       rows_.push_back({std::move(folder), level++, true});
-    for (const std::string& name : list_subfolders(path_))
-      rows_.push_back({folder_join(path_, name), level, false});
+    for (const std::string& name : list_subfolders(current))
+      rows_.push_back({folder_join(current, name), level, false});
   }
   SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
   SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
@@ -117,7 +108,7 @@ void FolderListBox::rebuild() {
       shown[0] = static_cast<char>(std::towlower(static_cast<wint_t>(shown[0])));
     SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(shown).c_str()));
   }
-  const std::size_t open_rows = path_.empty() ? 0 : folder_chain(path_).size();
+  const std::size_t open_rows = current.empty() ? 0 : folder_chain(current).size();
   if (open_rows > 0) SendMessageW(hwnd_, LB_SETCURSEL, open_rows - 1, 0);
   SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(hwnd_, nullptr, TRUE);
@@ -176,9 +167,9 @@ void DriveComboBox::set_volumes(const std::vector<Volume>& volumes) {
   SendMessageW(hwnd_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);  // raises no change event
 }
 
-void DriveComboBox::select_quietly(std::string_view folder) {
+void DriveComboBox::open_quietly(std::string_view folder) {
   DriveFolders drives(roots_);
-  const std::string root = drives.drive_of(folder);
+  const std::string root = drives.drive_of(full_folder(folder));
   for (std::size_t i = 0; i < roots_.size(); ++i)
     if (roots_[i] == root) SendMessageW(hwnd_, CB_SETCURSEL, i, 0);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/volumes.h"
+#include "window/browsed_folders.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"
 #include "window/listed_files.h"
@@ -41,26 +42,19 @@ class FileListBox : public ChildControl, public ListedFiles {
 // as an open folder, then the current folder's subfolders, drawn closed. A click only moves the
 // highlight; a double click or Enter opens the folder, which becomes the path and raises the
 // change event.
-class FolderListBox : public ChildControl, public FolderList {
+class FolderListBox : public ChildControl, public BrowsedFolders {
  public:
   explicit FolderListBox(HWND hwnd);
 
-  std::string path() const override { return path_; }
-  // Goes to `path`; given a bare drive ("c:"), goes to the last folder this list visited on it
-  // (the drive's root when none).
-  void set_path(std::string_view path) override;
   void notify(WORD code) override;
-
-  // The drives' roots ("C:\").
-  void set_drives(std::vector<std::string> roots) { drives_.set_drives(std::move(roots)); }
-  // Shows `folder` without raising the change event, as the window opens.
-  void open_quietly(std::string_view folder);
   // Paints one row (WM_DRAWITEM from the parent).
   void draw(const DRAWITEMSTRUCT& item) const;
 
-  std::function<void()> on_change;
-
  protected:
+  // A bare drive ("c:") is its root ("C:\").
+  std::string full_path(std::string_view path) const override;
+  std::string top_folder(const Volume& volume) const override;
+  void show_folders() override;
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam) override;
 
  private:
@@ -70,17 +64,12 @@ class FolderListBox : public ChildControl, public FolderList {
     bool open;
   };
   void open_row(LRESULT index);
-  // Makes `folder` the path; true when it changed.
-  bool go(std::string folder);
-  void rebuild();
-  DriveFolders drives_;
   std::vector<Row> rows_;
-  std::string path_;
 };
 
 // The machine's drives, shown as "c: [LABEL]". Choosing another one raises the change event. The
 // list is read again each time it drops down, so that a drive added since shows up.
-class DriveComboBox : public ChildControl, public DriveList {
+class DriveComboBox : public ChildControl, public DriveList, public PaneList {
  public:
   explicit DriveComboBox(HWND hwnd) : ChildControl(hwnd) {}
 
@@ -89,9 +78,9 @@ class DriveComboBox : public ChildControl, public DriveList {
   void notify(WORD code) override;
 
   // Replaces the drives, keeping the selection when its drive is still there.
-  void set_volumes(const std::vector<Volume>& volumes);
+  void set_volumes(const std::vector<Volume>& volumes) override;
   // Selects the drive that holds `folder`, without raising the change event.
-  void select_quietly(std::string_view folder);
+  void open_quietly(std::string_view folder) override;
 
   std::function<void()> on_change;
   // Called before the list drops down, to refresh the drives.
