@@ -7,7 +7,7 @@
 #include <QPixmap>
 
 #include "app/window_program.h"
-#include "files/file_io.h"
+#include "system/file_io.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

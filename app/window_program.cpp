@@ -4,8 +4,8 @@
 
 #include <QApplication>
 
-#include "files/file_io.h"
-#include "files/stop_requests.h"
+#include "system/file_io.h"
+#include "system/stop_requests.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "run/form_program.h"
 #include "window/qt/control_host.h"
 

@@ -3,8 +3,8 @@
 #include <set>
 #include <variant>
 
-#include "files/page_buffer.h"
 #include "files/page_files.h"
+#include "system/page_buffer.h"
 
 namespace qv {
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/file_io.h"
+#include "system/file_io.h"
 
 namespace qv {
 

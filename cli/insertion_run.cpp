@@ -13,8 +13,8 @@
 #include "cli/page_editors.h"
 #include "cli/page_list.h"
 #include "engine/marker.h"
-#include "files/file_io.h"
-#include "files/stop_requests.h"
+#include "system/file_io.h"
+#include "system/stop_requests.h"
 
 namespace qv::cli {
 namespace {

@@ -1,8 +1,8 @@
 #include <cstdio>
 
 #include "cli/program.h"
-#include "files/command_line.h"
-#include "files/stop_requests.h"
+#include "system/command_line.h"
+#include "system/stop_requests.h"
 
 int main(int argc, char** argv) {
   qv::watch_stop_requests();

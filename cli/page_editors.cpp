@@ -4,7 +4,7 @@
 #include "engine/case_variant.h"
 #include "engine/insertion.h"
 #include "engine/tag_search.h"
-#include "files/stop_requests.h"
+#include "system/stop_requests.h"
 
 namespace qv::cli {
 namespace {

@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "files/folder_listing.h"
-#include "files/path.h"
+#include "text/path.h"
 
 namespace qv::cli {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "files/file_io.h"
 #include "files/folder_listing.h"
+#include "system/file_io.h"
 
 namespace qv::cli {
 

@@ -7,9 +7,9 @@
 #include "cli/insertion_run.h"
 #include "cli/report.h"
 #include "cli/show_settings.h"
-#include "files/file_io.h"
-#include "files/terminal.h"
 #include "settings/settings.h"
+#include "system/file_io.h"
+#include "system/terminal.h"
 
 namespace qv::cli {
 namespace {

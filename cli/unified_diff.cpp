@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "files/path.h"
+#include "text/path.h"
 
 namespace qv::cli {
 namespace {

@@ -1,13 +1,11 @@
 #include "files/close_pool.h"
 
 #include <algorithm>
-#include <csignal>
 #include <system_error>
 
-#include <pthread.h>
-#include <unistd.h>
+#include "system/stop_requests.h"
 
-namespace qv::posix {
+namespace qv {
 namespace {
 
 // A few releases under way at once keep up with the page loop. A thread is woken for a batch of
@@ -28,26 +26,23 @@ ClosePool::~ClosePool() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-// The threads block every signal, so that stop requests keep reaching the thread that runs the
-// page loop, as without them.
+// Stop requests keep reaching the thread that runs the page loop, as without the pool.
 void ClosePool::start_threads() {
-  sigset_t all, previous;
-  sigfillset(&all);
-  ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-  try {
-    for (std::size_t i = 0; i < kThreads; ++i) threads_.emplace_back([this] { work(); });
-  } catch (const std::system_error&) {
-    // Fewer threads, or none: close() then closes in place.
-  }
-  ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  start_threads_deaf_to_stops([this] {
+    try {
+      for (std::size_t i = 0; i < kThreads; ++i) threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      // Fewer threads, or none: close() then closes in place.
+    }
+  });
 }
 
-void ClosePool::close(int fd) {
+void ClosePool::close(sys::NativeFile fd) {
   std::unique_lock lock(mutex_);
   if (threads_.empty()) start_threads();
   if (threads_.empty()) {
     lock.unlock();
-    ::close(fd);
+    sys::close_file(fd);
     return;
   }
   room_.wait(lock, [this] { return queue_.size() < kQueued; });
@@ -67,7 +62,7 @@ void ClosePool::wait() {
 }
 
 void ClosePool::work() {
-  std::vector<int> batch;
+  std::vector<sys::NativeFile> batch;
   std::unique_lock lock(mutex_);
   for (;;) {
     work_.wait(lock, [this] {
@@ -81,11 +76,11 @@ void ClosePool::work() {
     const bool was_full = queue_.size() + count >= kQueued;
     lock.unlock();
     if (was_full) room_.notify_all();
-    for (int fd : batch) ::close(fd);
+    for (sys::NativeFile fd : batch) sys::close_file(fd);
     lock.lock();
     closing_ -= count;
     if (draining_ && queue_.empty() && closing_ == 0) room_.notify_all();
   }
 }
 
-}  // namespace qv::posix
+}  // namespace qv

@@ -10,9 +10,11 @@
 #include <thread>
 #include <vector>
 
-namespace qv::posix {
+#include "system/page_io.h"
 
-// A bounded queue of descriptors to close and the threads that close them (POSIX only).
+namespace qv {
+
+// A bounded queue of files to close and the threads that close them.
 class ClosePool {
  public:
   ClosePool() = default;
@@ -23,7 +25,7 @@ class ClosePool {
 
   // Queues `fd` for closing; waits while the queue is full, so that the descriptors open at once
   // stay bounded. The threads start with the first descriptor.
-  void close(int fd);
+  void close(sys::NativeFile fd);
   // Returns once every descriptor queued so far is closed.
   void wait();
 
@@ -34,11 +36,11 @@ class ClosePool {
   std::mutex mutex_;
   std::condition_variable work_;  // a batch of descriptors queued, or a drain or the end asked for
   std::condition_variable room_;  // descriptors taken off the queue or closed
-  std::deque<int> queue_;
+  std::deque<sys::NativeFile> queue_;
   std::size_t closing_ = 0;  // taken off the queue, not yet closed
   bool draining_ = false;    // wait() is waiting: close what is queued, however little
   bool ending_ = false;
   std::vector<std::thread> threads_;
 };
 
-}  // namespace qv::posix
+}  // namespace qv

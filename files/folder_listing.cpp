@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "files/file_pattern.h"
-#include "files/folder_entries.h"
-#include "files/path.h"
+#include "system/folder_entries.h"
 #include "text/ascii.h"
+#include "text/file_pattern.h"
+#include "text/path.h"
 
 namespace qv {
 namespace {

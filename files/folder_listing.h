@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "files/file_io.h"
+#include "system/folder_entries.h"
 
 namespace qv {
 
@@ -23,13 +23,6 @@ std::vector<std::string> list_subfolders(const std::string& folder);
 // links; hidden names included), in no order, without looking at any file. Empty when the folder
 // cannot be listed; a file system that does not tell the kinds in its listing leaves names out.
 std::vector<std::string> regular_file_entries(const std::string& folder);
-
-// What a path names, links followed: a folder, or anything else (read as a page).
-enum class PathKind { page, folder };
-
-// What `path` names; the error when it does not exist, cannot be looked at, or is a folder that
-// cannot be opened.
-std::variant<PathKind, IoError> path_kind(const std::string& path);
 
 // Whether a folder's subfolders are walked too.
 enum class Recursion { top_folder_only, into_subfolders };

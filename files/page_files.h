@@ -9,18 +9,11 @@
 #include <string_view>
 #include <variant>
 
-#include "files/file_io.h"
+#include "system/page_io.h"
 
 namespace qv {
 
 class PageBuffer;
-
-// Names one file on the machine, whatever path leads to it: its volume and its number there.
-struct FileIdentity {
-  std::uint64_t volume = 0;
-  std::uint64_t file = 0;
-  friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
-};
 
 // Names one directory entry, whatever path leads to it (links, bind mounts, "..": all the same):
 // the folder that really holds it and its name there. Hard links are distinct entries.
@@ -36,7 +29,7 @@ struct EntryIdentity {
 // what it holds and removes a temporary file that has not replaced the page.
 class OpenedPage {
  public:
-  struct State;  // the platform's handles
+  struct State;  // its folder, files and status as read
   explicit OpenedPage(std::unique_ptr<State> state);
   OpenedPage(OpenedPage&&) noexcept;
   OpenedPage& operator=(OpenedPage&&) noexcept;
@@ -111,7 +104,7 @@ class PageFiles {
   // storage (the folders' entries).
   [[nodiscard]] std::optional<IoError> sync_written();
 
-  struct Folders;  // the platform's open folders
+  struct Folders;  // the open folders and what the batch did in them
 
  private:
   std::unique_ptr<Folders> folders_;

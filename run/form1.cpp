@@ -6,11 +6,11 @@
 #include "batch/page_batch.h"
 #include "engine/insertion.h"
 #include "engine/marker.h"
-#include "files/file_io.h"
-#include "files/path.h"
-#include "files/stop_requests.h"
 #include "run/messages.h"
+#include "system/file_io.h"
+#include "system/stop_requests.h"
 #include "text/ascii.h"
+#include "text/path.h"
 #include "window/number_form.h"
 
 namespace qv {

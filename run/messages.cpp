@@ -1,7 +1,7 @@
 #include "run/messages.h"
 
 #include "batch/report_words.h"
-#include "files/file_io.h"
+#include "system/file_io.h"
 
 namespace qv {
 

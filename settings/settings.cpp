@@ -4,10 +4,10 @@
 #include <optional>
 #include <variant>
 
-#include "files/file_io.h"
-#include "files/path.h"
 #include "settings/profile.h"
+#include "system/file_io.h"
 #include "text/ascii.h"
+#include "text/path.h"
 
 namespace qv {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/marker.h"
-#include "files/file_io.h"
 #include "settings/profile.h"
+#include "system/file_io.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"
 #include "window/window_host.h"

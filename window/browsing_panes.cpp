@@ -1,6 +1,6 @@
 #include "window/browsing_panes.h"
 
-#include "files/path.h"
+#include "text/path.h"
 #include "settings/settings.h"
 #include "text/ascii.h"
 #include "window/control_table.h"

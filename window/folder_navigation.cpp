@@ -1,6 +1,6 @@
 #include "window/folder_navigation.h"
 
-#include "files/path.h"
+#include "text/path.h"
 
 namespace qv {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "files/stop_requests.h"
+#include "system/stop_requests.h"
 
 namespace qv {
 

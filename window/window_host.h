@@ -5,7 +5,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/controls.h"
 #include "window/form_events.h"
 

@@ -1,4 +1,4 @@
-#include "files/file_io.h"
+#include "system/file_io.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -13,8 +13,9 @@
 #include <unistd.h>
 
 #include "files/folder_listing.h"
-#include "files/page_buffer.h"
+#include "system/page_buffer.h"
 #include "files/page_files.h"
+#include "text/temporary_name.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"

@@ -1,11 +1,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "files/file_pattern.h"
 #include "files/folder_listing.h"
-#include "files/path.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
+#include "text/file_pattern.h"
+#include "text/path.h"
 
 namespace qv {
 namespace {

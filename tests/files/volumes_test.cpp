@@ -1,5 +1,5 @@
 // The drive list's volumes, from mount tables written the way the kernel writes them.
-#include "files/volumes.h"
+#include "system/volumes.h"
 
 #include <gtest/gtest.h>
 

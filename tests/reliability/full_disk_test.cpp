@@ -15,7 +15,7 @@
 
 #include "cli/program.h"
 #include "files/fault_injection.h"
-#include "files/file_io.h"
+#include "system/file_io.h"
 #include "tests/run/run_fixture.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"

@@ -15,12 +15,13 @@
 #include <unistd.h>
 
 #include "files/fault_injection.h"
-#include "files/file_io.h"
 #include "files/folder_listing.h"
+#include "system/file_io.h"
 #include "tests/run/run_fixture.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/unprivileged.h"
+#include "text/temporary_name.h"
 
 namespace qv::testing {
 namespace {

@@ -8,7 +8,8 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "files/file_io.h"
+#include "system/file_io.h"
+#include "text/temporary_name.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"

@@ -23,8 +23,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "files/file_io.h"
+#include "system/file_io.h"
 #include "files/folder_listing.h"
+#include "text/temporary_name.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"

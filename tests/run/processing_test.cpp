@@ -2,9 +2,9 @@
 // run without losing anything, and what the window may do while a run yields.
 #include <sys/stat.h>
 
-#include "files/path.h"
 #include "tests/run/run_fixture.h"
 #include "tests/support/run_program.h"
+#include "text/path.h"
 
 namespace qv::testing {
 namespace {

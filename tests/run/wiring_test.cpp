@@ -2,7 +2,7 @@
 // code): which handler each control's event raises, and the program's start over a binding.
 #include <gtest/gtest.h>
 
-#include "files/path.h"
+#include "text/path.h"
 #include "run/form_program.h"
 #include "tests/support/fake_controls.h"
 #include "tests/support/temp_folder.h"

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "files/path.h"
 #include "tests/support/temp_folder.h"
+#include "text/path.h"
 
 namespace qv {
 namespace {

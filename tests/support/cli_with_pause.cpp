@@ -8,7 +8,7 @@
 
 #include "cli/program.h"
 #include "cli/test_hooks.h"
-#include "files/stop_requests.h"
+#include "system/stop_requests.h"
 
 namespace {
 std::size_t g_pause_at = 0;

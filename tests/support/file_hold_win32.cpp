@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "files/win32/wide.h"
+#include "system/win32/wide.h"
 #include "tests/support/file_hold.h"
 
 namespace qv::testing {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "files/file_io.h"
+#include "text/temporary_name.h"
 
 namespace qv::testing {
 

@@ -2,7 +2,7 @@
 // temporary files.
 #include <windows.h>
 
-#include "files/win32/wide.h"
+#include "system/win32/wide.h"
 #include "tests/support/run_program.h"
 
 namespace qv::testing {

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "files/path.h"
 #include "tests/support/fake_controls.h"
 #include "tests/support/temp_folder.h"
+#include "text/path.h"
 #include "window/browsing_panes.h"
 #include "window/form_events.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <set>
 
-#include "files/path.h"
+#include "text/path.h"
 #include "window/control_table.h"
 #include "window/folder_navigation.h"
 

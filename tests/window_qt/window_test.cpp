@@ -16,7 +16,7 @@
 #include <QTimer>
 
 #include "app/window_program.h"
-#include "files/stop_requests.h"
+#include "system/stop_requests.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window_qt/gui_support.h"

@@ -7,7 +7,7 @@
 #include <QIcon>
 #include <QTimer>
 
-#include "files/stop_requests.h"
+#include "system/stop_requests.h"
 #include "window/control_table.h"
 #include "window/qt/list_controls.h"
 #include "window/qt/text_controls.h"

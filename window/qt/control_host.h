@@ -7,7 +7,7 @@
 
 #include <QWidget>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/controls.h"
 #include "window/form_events.h"
 #include "window/qt/handler_gate.h"

@@ -9,7 +9,7 @@
 #include <QStyledItemDelegate>
 
 #include "files/folder_listing.h"
-#include "files/path.h"
+#include "text/path.h"
 #include "window/qt/text_controls.h"
 
 namespace qv::qt {

@@ -14,7 +14,7 @@
 #include <QListView>
 #include <QListWidget>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/browsed_folders.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "files/file_io.h"
+#include "system/file_io.h"
 
 namespace qv::qt {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/controls.h"
 #include "window/form_events.h"
 #include "window/win32/message_box.h"

@@ -3,7 +3,7 @@
 #include <cwctype>
 
 #include "files/folder_listing.h"
-#include "files/path.h"
+#include "text/path.h"
 #include "window/win32/text.h"
 
 namespace qv::win32 {

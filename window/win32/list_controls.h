@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "files/volumes.h"
+#include "system/volumes.h"
 #include "window/browsed_folders.h"
 #include "window/controls.h"
 #include "window/folder_navigation.h"

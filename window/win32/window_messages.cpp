@@ -1,6 +1,6 @@
 // The window's messages: the message loop and its one-pass form for the yield, the controls'
 // notifications, Enter on a button, the close box, and the program's end.
-#include "files/file_io.h"
+#include "system/file_io.h"
 #include "window/program_end.h"
 #include "window/win32/control_host.h"
 #include "window/win32/list_controls.h"

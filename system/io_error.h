@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+// A file operation that failed: the path it was about and the system's reason, in words.
+struct IoError {
+  std::string path;
+  std::string reason;
+};
+
+}  // namespace qv

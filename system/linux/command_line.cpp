@@ -1,0 +1,9 @@
+#include "system/command_line.h"
+
+namespace qv {
+
+std::vector<std::string> program_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace qv
