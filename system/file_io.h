@@ -32,4 +32,8 @@ std::string application_folder();
 // The process's current folder; the root folder when it cannot be found.
 std::string current_folder();
 
+// `path` made absolute by the system's rules (on Windows each drive's own current folder counts),
+// without looking at what it names; `path` itself when the system cannot.
+std::string full_path(std::string_view path);
+
 }  // namespace qv

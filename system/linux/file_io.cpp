@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -186,6 +187,12 @@ std::string current_folder() {
   std::vector<char> buffer(PATH_MAX + 1);
   if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string(1, kFolderSeparator);
   return buffer.data();
+}
+
+std::string full_path(std::string_view path) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? std::string(path) : full.string();
 }
 
 }  // namespace qv

@@ -155,4 +155,9 @@ std::string current_folder() {
   return win32::to_utf8(buffer);
 }
 
+std::string full_path(std::string_view path) {
+  const std::optional<std::wstring> full = win32::full_path(win32::to_wide(path));
+  return full ? win32::to_utf8(*full) : std::string(path);
+}
+
 }  // namespace qv

@@ -23,15 +23,24 @@ std::string to_utf8(std::wstring_view text) {
   return narrow;
 }
 
+std::optional<std::wstring> full_path(const std::wstring& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return std::nullopt;
+    const bool fits = length < full.size();
+    full.resize(length);
+    if (fits) return full;
+  }
+}
+
 std::wstring system_path(const std::string& path) {
   const std::wstring wide = to_wide(path);
   if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
-  DWORD length = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (length == 0) return wide;
-  std::wstring full(length, L'\0');
-  length = ::GetFullPathNameW(wide.c_str(), length, full.data(), nullptr);
-  if (length == 0 || length >= full.size()) return wide;
-  full.resize(length);
+  std::optional<std::wstring> made_full = full_path(wide);
+  if (!made_full) return wide;
+  const std::wstring& full = *made_full;
   // Below the classic limit (less room for a temporary name beside it) the plain form works
   // everywhere; beyond it only the "\\?\" form reaches the file.
   constexpr std::size_t kClassicLimit = MAX_PATH - 40;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ std::wstring to_wide(std::string_view text);
 
 // UTF-8 of UTF-16 text; unpaired surrogates become U+FFFD.
 std::string to_utf8(std::wstring_view text);
+
+// `path` made absolute by GetFullPathNameW; none when the system cannot.
+std::optional<std::wstring> full_path(const std::wstring& path);
 
 // The form of `path` to hand to the wide file functions: absolute, and in the "\\?\" form when
 // it is too long for the classic limit. The path itself (as UTF-16) when it cannot be made full.

@@ -1,7 +1,5 @@
 #include "window/qt/list_controls.h"
 
-#include <filesystem>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,6 +7,7 @@
 #include <QStyledItemDelegate>
 
 #include "files/folder_listing.h"
+#include "system/file_io.h"
 #include "text/path.h"
 #include "window/qt/text_controls.h"
 
@@ -92,7 +91,7 @@ FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 std::string FolderListBox::full_path(std::string_view path) const {
-  return normal_folder(std::filesystem::absolute(path).string());
+  return normal_folder(::qv::full_path(path));
 }
 
 void FolderListBox::show_folders() {

@@ -1,5 +1,6 @@
 #include "window/win32/child_control.h"
 
+#include "system/win32/wide.h"
 #include "window/win32/text.h"
 
 namespace qv::win32 {
@@ -28,7 +29,7 @@ std::string ChildControl::window_text() const {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd_)) + 1, L'\0');
   text.resize(
       static_cast<std::size_t>(GetWindowTextW(hwnd_, text.data(), static_cast<int>(text.size()))));
-  return narrow(text);
+  return to_utf8(text);
 }
 
 void ChildControl::set_window_text(std::string_view bytes) {

@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "files/folder_listing.h"
+#include "system/file_io.h"
 #include "text/path.h"
 #include "window/win32/text.h"
 
@@ -15,19 +16,7 @@ std::string drive_root(std::string_view drive) {
 }
 
 std::string full_folder(std::string_view path) {
-  const std::wstring wide = widen(path);
-  std::wstring full(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size =
-        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (size == 0) return std::string(path);
-    if (size < full.size()) {
-      full.resize(size);
-      break;
-    }
-    full.resize(size);
-  }
-  std::string folder = narrow(full);
+  std::string folder = full_path(path);
   if (folder.size() >= 3 && folder[1] == ':') folder = drive_root(folder) + folder.substr(3);
   while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
   return folder;

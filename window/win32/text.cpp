@@ -22,15 +22,4 @@ std::wstring widen(std::string_view bytes) {
   return text.empty() ? decode(CP_ACP, 0, bytes) : text;
 }
 
-std::string narrow(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
-  return bytes;
-}
-
 }  // namespace qv::win32

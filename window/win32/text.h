@@ -11,7 +11,6 @@ namespace qv::win32 {
 // encoding), in the system's ANSI code page.
 std::wstring widen(std::string_view bytes);
 
-// UTF-16 text as UTF-8 bytes; unpaired surrogates become U+FFFD.
-std::string narrow(std::wstring_view text);
+// (UTF-16 text back to UTF-8: win32::to_utf8, system/win32/wide.h.)
 
 }  // namespace qv::win32
