@@ -23,8 +23,14 @@ struct Decided {
 
 class Batch {
  public:
-  Batch(std::span<const std::string> paths, PageEditor& editor, WriteMode mode)
-      : paths_(paths), editor_(editor), mode_(mode), store_(editor.page_store()) {}
+  Batch(std::span<const std::string> paths, PageEditor& editor, WriteMode mode,
+        BatchObserver* observer)
+      : paths_(paths),
+        editor_(editor),
+        mode_(mode),
+        observer_(observer),
+        store_(editor.page_store()),
+        files_(observer) {}
 
   BatchResult run() {
     for (std::size_t i = 0; i < paths_.size() && !result_.failure; ++i) {
@@ -46,7 +52,7 @@ class Batch {
     if (rewritten_.contains(page.entry())) {
       // A second path to an entry already given new content would give it the text twice.
       decided_.push_back({i, PageOutcome::already_rewritten, std::nullopt});
-    } else if (std::optional<std::vector<std::string_view>> pieces = editor_.edit(i, view())) {
+    } else if (std::optional<std::vector<std::string_view>> pieces = edit(i)) {
       rewritten_.insert(page.entry());
       if (mode_ == WriteMode::write) {
         if (std::optional<IoError> error = files_.stage(page, *pieces))
@@ -116,7 +122,7 @@ class Batch {
       if (IoError* error = std::get_if<IoError>(&read))
         return fail(page, PageAccess::read, std::move(*error));
       page.staged = std::get<OpenedPage>(std::move(read));
-      std::optional<std::vector<std::string_view>> pieces = editor_.edit(page.index, view());
+      std::optional<std::vector<std::string_view>> pieces = edit(page.index);
       if (!pieces) {
         page.outcome = PageOutcome::unchanged;
         page.staged.reset();
@@ -141,11 +147,16 @@ class Batch {
     if (store_) return files_.reread(page, *store_->bytes, store_->headroom);
     return files_.reread(page, buffer_);
   }
+  std::optional<std::vector<std::string_view>> edit(std::size_t index) {
+    if (observer_ != nullptr) observer_->page_in_hand(index);
+    return editor_.edit(index, view());
+  }
   std::string_view view() const { return store_ ? *store_->bytes : buffer_.view(); }
 
   std::span<const std::string> paths_;
   PageEditor& editor_;
   WriteMode mode_;
+  BatchObserver* observer_;
   std::optional<PageEditor::PageStore> store_;
   PageBuffer buffer_;  // one for the whole batch: pages seldom need it to grow
   PageFiles files_;
@@ -158,8 +169,9 @@ class Batch {
 
 }  // namespace
 
-BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode) {
-  return Batch(paths, editor, mode).run();
+BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode,
+                          BatchObserver* observer) {
+  return Batch(paths, editor, mode, observer).run();
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/page_files.h"
 #include "system/file_io.h"
 
 namespace qv {
@@ -65,6 +66,13 @@ struct BatchResult {
   std::optional<IoError> sync_error;  // the rewritten pages may not be on stable storage yet
 };
 
+// Watches a batch: the points of its rewrites (see RewriteWatch), and each page once it is read,
+// before it is edited, so that tests can act at a known instant. Does nothing unless overridden.
+class BatchObserver : public RewriteWatch {
+ public:
+  virtual void page_in_hand(std::size_t /*index*/) {}
+};
+
 // Walks `paths` in order: reads each page whole, lets `editor` decide its new content, and
 // rewrites the page atomically when there is one. New contents are put on stable storage before
 // they replace their pages, a group of pages at a time; pages are replaced in list order. A page
@@ -72,6 +80,8 @@ struct BatchResult {
 // the batch there. A directory entry is rewritten at most once per batch, however many of the
 // paths lead to it. Stops at the first page that cannot be read or written. Pages already
 // rewritten are put on stable storage before it returns.
-BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode);
+// `observer`, when given, watches it.
+BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode,
+                          BatchObserver* observer = nullptr);
 
 }  // namespace qv

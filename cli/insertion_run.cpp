@@ -138,7 +138,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
   std::optional<DiffingEditor> diffing;
   if (options.preview == Preview::diff) diffing.emplace(pages, *editor, report, console.diff_bytes);
   PageEditor& run_editor = diffing ? static_cast<PageEditor&>(*diffing) : *editor;
-  const BatchResult result = rewrite_pages(pages, run_editor, options.write_mode);
+  const BatchResult result = rewrite_pages(pages, run_editor, options.write_mode, console.observer);
 
   ExitCode code = folders_left_out ? ExitCode::file_failure : ExitCode::done;
   if (result.failure) {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "batch/page_batch.h"
 #include "cli/arguments.h"
 #include "cli/report.h"
 #include "cli/unified_diff.h"
@@ -25,6 +26,7 @@ struct Console {
   std::FILE* err;
   ProgressDisplay progress;
   DiffBytes diff_bytes = DiffBytes::exact;  // how page bytes are written in diffs (--diff)
+  BatchObserver* observer = nullptr;        // watches the page loop (tests)
 };
 
 // Runs a command line whose action is Action::run: checks the tag, reads the text (and the old

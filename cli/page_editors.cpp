@@ -1,6 +1,5 @@
 #include "cli/page_editors.h"
 
-#include "cli/test_hooks.h"
 #include "engine/case_variant.h"
 #include "engine/insertion.h"
 #include "engine/tag_search.h"
@@ -53,19 +52,13 @@ bool ReportingEditor::stop_requested() const {
   return stop_request() != StopRequest::none || report_.output_error().has_value();
 }
 
-void ReportingEditor::page_in_hand(std::size_t index) {
-  if (test_hooks::page_in_hand != nullptr) test_hooks::page_in_hand(index);
-}
-
 Pieces InsertionEditor::edit(std::size_t index, std::string_view page) {
-  page_in_hand(index);
   Pieces pieces = insert_once(page, tag_, text_, presence_, outcome(index));
   look_for_other_case(index, page, tag_);
   return pieces;
 }
 
 Pieces RemovalEditor::edit(std::size_t index, std::string_view page) {
-  page_in_hand(index);
   const std::optional<Insertion> found = find_insertion(page, tag_, text_);
   if (!found) {
     outcome(index) = Outcome::without_text;
@@ -76,7 +69,6 @@ Pieces RemovalEditor::edit(std::size_t index, std::string_view page) {
 }
 
 Pieces ReplacementEditor::edit(std::size_t index, std::string_view page) {
-  page_in_hand(index);
   const std::optional<Insertion> found = find_insertion(page, tag_, old_text_);
   if (!found) {
     Pieces pieces = insert_once(page, tag_, new_text_, Presence::skip_present, outcome(index));

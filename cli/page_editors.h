@@ -26,8 +26,6 @@ class ReportingEditor : public PageEditor {
   bool stop_requested() const override;
 
  protected:
-  // Called first by each `edit`: the page at `index` has been read.
-  static void page_in_hand(std::size_t index);
   // What `edit` decided for the page at `index`: pages are decided ahead of being done.
   Outcome& outcome(std::size_t index) { return outcomes_[index]; }
   // For a page at `index` left alone for want of `tag`: when it holds the tag in another letter

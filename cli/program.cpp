@@ -27,7 +27,8 @@ ProgressDisplay progress_for(const Options& options, std::FILE* out, std::FILE* 
 
 }  // namespace
 
-int program_main(std::span<const std::string> arguments, std::FILE* out, std::FILE* err) {
+int program_main(std::span<const std::string> arguments, std::FILE* out, std::FILE* err,
+                 BatchObserver* observer) {
   std::variant<Options, UsageError> parsed = parse_arguments(arguments);
   if (const UsageError* error = std::get_if<UsageError>(&parsed)) {
     const std::string name(kProgramName);
@@ -64,7 +65,7 @@ int program_main(std::span<const std::string> arguments, std::FILE* out, std::FI
   // could move the cursor or hide text.
   const DiffBytes diff_bytes = is_terminal(out) ? DiffBytes::escaped : DiffBytes::exact;
   if (options.preview == Preview::diff && diff_bytes == DiffBytes::exact) keep_line_breaks(out);
-  const Console console{out, err, progress_for(options, out, err), diff_bytes};
+  const Console console{out, err, progress_for(options, out, err), diff_bytes, observer};
   return static_cast<int>(run_insertion(options, settings, console));
 }
 

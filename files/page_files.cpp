@@ -10,7 +10,6 @@
 #include <type_traits>
 
 #include "files/close_pool.h"
-#include "files/fault_injection.h"
 #include "system/page_buffer.h"
 #include "text/temporary_name.h"
 
@@ -154,13 +153,13 @@ std::variant<OpenedPage, IoError> reread_page(const OpenedPage& page, Buffer& ou
                      headroom);
 }
 
-// Writes every piece in order. An armed fault counts each non-empty piece as one write: the pieces
-// before the failing one still reach the file, as they would one write at a time.
+// Writes every piece in order. A watch that fails a write counts each non-empty piece as one: the
+// pieces before the failing one still reach the file, as they would one write at a time.
 std::optional<IoError> write_staged(const sys::File& file, std::span<const std::string_view> pieces,
-                                    const std::string& path) {
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
+                                    const std::string& path, RewriteWatch* watch) {
+  for (std::size_t i = 0; watch != nullptr && i < pieces.size(); ++i) {
     if (pieces[i].empty()) continue;
-    if (int injected = fault_injection::take_write_failure()) {
+    if (int injected = watch->write_failure()) {
       if (auto error = sys::write_pieces(file, pieces.first(i), path)) return error;
       return IoError{path, std::strerror(injected)};
     }
@@ -178,7 +177,7 @@ const std::string& OpenedPage::path() const { return state_->path; }
 const EntryIdentity& OpenedPage::entry() const { return state_->entry; }
 std::uint64_t OpenedPage::staged_size() const { return state_->staged; }
 
-PageFiles::PageFiles() : folders_(std::make_unique<Folders>()) {}
+PageFiles::PageFiles(RewriteWatch* watch) : folders_(std::make_unique<Folders>()), watch_(watch) {}
 PageFiles::~PageFiles() = default;
 
 std::variant<OpenedPage, IoError> PageFiles::read(const std::string& path, PageBuffer& out) {
@@ -228,7 +227,7 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     s.discard_temporary();
     return error;
   };
-  if (auto error = write_staged(s.temporary, pieces, s.path)) return fail(*error);
+  if (auto error = write_staged(s.temporary, pieces, s.path, watch_)) return fail(*error);
   if (folder.can.flush == sys::FlushScope::whole_file_system) {
     // Starts writing the content out now, while the next pages are prepared, so that the group's
     // flush mostly waits for what is already under way.
@@ -260,7 +259,7 @@ std::optional<IoError> PageFiles::make_durable() {
 
 std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
   OpenedPage::State& s = page.state();
-  fault_injection::run_before_replace(s.path);
+  if (watch_ != nullptr) watch_->before_replace(s.path);
   const OpenFolder& folder = *s.folder;
   if (folder.can.lock == sys::ReplaceLock::folder_lock && folders_->locked != s.folder) {
     folders_->unlock();

@@ -55,6 +55,19 @@ enum class CommitOutcome {
   changed,   // the page changed since it was read: nothing was written, the staged file is gone
 };
 
+// Watches page rewrites at the two points where tests make a fault or a race happen. Each hook
+// does nothing unless overridden.
+class RewriteWatch {
+ public:
+  virtual ~RewriteWatch() = default;
+  // Asked before each non-empty piece of a page's new content is written: an errno value (such
+  // as ENOSPC) that this write fails with instead, or 0 to write it.
+  virtual int write_failure() { return 0; }
+  // Told just before a page is checked to be the file read and replaced (its new content is on
+  // stable storage by then), with the page's listed path.
+  virtual void before_replace(const std::string& /*path*/) {}
+};
+
 // The file side of a batch of page rewrites. Each page is read through the folder that really
 // holds it; its new content goes to a locked, hidden temporary file in that folder, with the page's
 // owner, permission bits and extended attributes (access control lists included); the staged files
@@ -62,7 +75,8 @@ enum class CommitOutcome {
 // changed since it was read. Folders it opens are cleared of the temporary files of dead runs.
 class PageFiles {
  public:
-  PageFiles();
+  // `watch`, when given, must outlive this.
+  explicit PageFiles(RewriteWatch* watch = nullptr);
   PageFiles(const PageFiles&) = delete;
   PageFiles& operator=(const PageFiles&) = delete;
   ~PageFiles();
@@ -108,6 +122,7 @@ class PageFiles {
 
  private:
   std::unique_ptr<Folders> folders_;
+  RewriteWatch* watch_;
 };
 
 }  // namespace qv

@@ -122,7 +122,7 @@ void Form1::Command2_Click() {
     } shown{c_.progress};
     c_.progress.begin(count, message::kGoTitle);
     RunEditor editor(*this, names);
-    result = rewrite_pages(pages, editor, WriteMode::write);
+    result = rewrite_pages(pages, editor, WriteMode::write, observer_);
   }
   // Stop ends the run only; closing the window or a stop request ends the program too.
   const bool closing = run_ == RunState::closing || stop_request() != StopRequest::none;

@@ -9,12 +9,16 @@
 
 namespace qv {
 
+class BatchObserver;
+
 // The tool's one window: its state, the browsing handlers (handed to BrowsingPanes) and the run —
 // loading the text to insert, inserting it into every listed page, and the "Go" command that
 // confirms and reports.
 class Form1 : public FormEvents {
  public:
-  explicit Form1(const Controls& controls) : c_(controls), panes_(c_, state_) {}
+  // `observer`, when given, watches the runs' page loop (tests) and must outlive the form.
+  explicit Form1(const Controls& controls, BatchObserver* observer = nullptr)
+      : c_(controls), panes_(c_, state_), observer_(observer) {}
 
   // Start-up, "End", "Clear pattern" and the browsing panes: see BrowsingPanes.
   void Form_Load() override { panes_.Form_Load(); }
@@ -58,6 +62,7 @@ class Form1 : public FormEvents {
   BrowsingPanes panes_;
   enum class RunState { idle, running, closing };
   RunState run_ = RunState::idle;
+  BatchObserver* observer_;
 };
 
 }  // namespace qv

@@ -8,7 +8,6 @@
 #include <limits>
 #include <type_traits>
 
-#include "files/fault_injection.h"
 #include "system/page_buffer.h"
 #include "system/win32/file_access.h"
 #include "system/win32/wide.h"

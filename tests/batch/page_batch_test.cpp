@@ -11,7 +11,7 @@
 #endif
 #include <utility>
 
-#include "files/fault_injection.h"
+#include "tests/support/batch_faults.h"
 #include "tests/support/file_hold.h"
 #include "tests/support/temp_folder.h"
 
@@ -74,24 +74,19 @@ TEST(PageBatch, stopsWhenAskedOrAtTheFirstUnreadablePage) {
   EXPECT_EQ(folder.read("c"), "x");
 }
 
-// Disarms the fault-injection switches whatever way a test ends.
-struct DisarmAtEnd {
-  ~DisarmAtEnd() { fault_injection::clear(); }
-};
-
 TEST(PageBatch, aPageChangedBeforeItsReplacementIsEditedAgainOnceThenTheBatchStops) {
-  DisarmAtEnd disarm;
+  BatchFaults faults;
   TempFolder folder;
   const std::vector<std::string> paths{folder.write("a", "x"), folder.write("b", "x"),
                                        folder.write("c", "x")};
   // Someone edits "b" between its read and its replacement: the edit is kept, with the text.
   int edits_left = 1;
-  fault_injection::before_replace([&](const std::string& path) {
+  faults.before_replace_action = [&](const std::string& path) {
     if (path == paths[1] && edits_left-- > 0)
       folder.write("b", "x" + std::string(edits_left + 1, 'e'));  // a new size each time
-  });
+  };
   MarkingEditor editor;
-  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write);
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write, &faults);
   EXPECT_FALSE(result.failure);
   EXPECT_EQ(result.written, 3U);
   EXPECT_EQ(folder.read("b"), "xe!");
@@ -99,7 +94,7 @@ TEST(PageBatch, aPageChangedBeforeItsReplacementIsEditedAgainOnceThenTheBatchSto
   // Edited again after it was read again: the batch stops at it, the edits kept.
   edits_left = 100;
   MarkingEditor second;
-  const BatchResult stopped = rewrite_pages(paths, second, WriteMode::write);
+  const BatchResult stopped = rewrite_pages(paths, second, WriteMode::write, &faults);
   ASSERT_TRUE(stopped.failure);
   EXPECT_EQ(stopped.failure->index, 1U);
   EXPECT_EQ(stopped.failure->error.reason, "It changed while being processed");
@@ -111,18 +106,18 @@ TEST(PageBatch, aPageChangedBeforeItsReplacementIsEditedAgainOnceThenTheBatchSto
 }
 
 TEST(PageBatch, twoBatchesAtOnceOverTheSamePagesGiveEachPageTwoCopies) {
-  DisarmAtEnd disarm;
+  BatchFaults faults;
   TempFolder folder;
   const std::vector<std::string> paths{folder.write("a", "x"), folder.write("b", "x")};
   // A second batch runs from start to end while the first is about to replace its first page.
   bool started = false;
-  fault_injection::before_replace([&](const std::string&) {
+  faults.before_replace_action = [&](const std::string&) {
     if (std::exchange(started, true)) return;
     MarkingEditor other;
     EXPECT_FALSE(rewrite_pages(paths, other, WriteMode::write).failure);
-  });
+  };
   MarkingEditor editor;
-  EXPECT_FALSE(rewrite_pages(paths, editor, WriteMode::write).failure);
+  EXPECT_FALSE(rewrite_pages(paths, editor, WriteMode::write, &faults).failure);
   EXPECT_EQ(folder.read("a"), "x!!");
   EXPECT_EQ(folder.read("b"), "x!!");
 }
@@ -130,15 +125,15 @@ TEST(PageBatch, twoBatchesAtOnceOverTheSamePagesGiveEachPageTwoCopies) {
 // A write fails far into the batch, after many replacements whose files are still being released
 // and while the pages after it are staged: the batch stops there as if it had gone page by page.
 TEST(PageBatch, aFailingWriteStopsTheBatchAtItsPageWithEarlierPagesReplacedAndNoStagedFileLeft) {
-  DisarmAtEnd disarm;
+  BatchFaults faults;
   TempFolder folder;
   constexpr std::size_t kPages = 300, kFailing = 200;
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < kPages; ++i)
     paths.push_back(folder.write("p" + std::to_string(1000 + i), "x"));
-  fault_injection::fail_write(2 * kFailing + 1, ENOSPC);  // two pieces a page
+  faults.fail_write(2 * kFailing + 1, ENOSPC);  // two pieces a page
   MarkingEditor editor;
-  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write);
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write, &faults);
   ASSERT_TRUE(result.failure);
   EXPECT_EQ(result.failure->index, kFailing);
   EXPECT_EQ(result.failure->access, PageAccess::write);

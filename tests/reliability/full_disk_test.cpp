@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "cli/program.h"
-#include "files/fault_injection.h"
 #include "system/file_io.h"
 #include "tests/run/run_fixture.h"
+#include "tests/support/batch_faults.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
@@ -29,13 +29,13 @@ using Prompts = std::vector<std::string>;
 
 const std::string kNoSpace = std::strerror(ENOSPC);
 
-// Runs the command-line program's whole main in this process, so that the fault-injection switch
-// armed here applies to it.
-ProgramOutput run_cli_here(const std::vector<std::string>& arguments) {
+// Runs the command-line program's whole main in this process, its page loop watched by `faults`.
+ProgramOutput run_cli_here(const std::vector<std::string>& arguments,
+                           BatchFaults* faults = nullptr) {
   using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
   File out(std::tmpfile(), &std::fclose), err(std::tmpfile(), &std::fclose);
   ProgramOutput result;
-  result.exit_code = cli::program_main(arguments, out.get(), err.get());
+  result.exit_code = cli::program_main(arguments, out.get(), err.get(), faults);
   for (auto [file, text] : {std::pair{out.get(), &result.out}, std::pair{err.get(), &result.err}}) {
     std::fflush(file);
     std::rewind(file);
@@ -44,11 +44,6 @@ ProgramOutput run_cli_here(const std::vector<std::string>& arguments) {
   }
   return result;
 }
-
-// Disarms the switch whatever way a test ends.
-struct DisarmAtEnd {
-  ~DisarmAtEnd() { fault_injection::clear(); }
-};
 
 // Mounts a tmpfs of `size` on `folder` for the life of the object, where permitted.
 class SmallDisk {
@@ -130,12 +125,11 @@ struct TightSite {
 using FullDiskWindow = RunFixture;
 
 TEST_F(FullDiskWindow, injectedNoSpaceStopsTheRunAtThatPageAndNamesIt) {
-  DisarmAtEnd disarm;
   for (const char* name : {"a.html", "b.html", "c.html", "d.html", "e.html"})
     page(name, std::string("<p>") + name + "</p></body>");
   choose_text(kSnippet);
   open_site();
-  fault_injection::fail_write(3, ENOSPC);  // the window writes each page in one piece
+  faults.fail_write(3, ENOSPC);  // the window writes each page in one piece
   form.Command3_Click();
 
   ASSERT_EQ(w.message_box.shown.size(), 3u);
@@ -156,7 +150,7 @@ TEST_F(FullDiskWindow, injectedNoSpaceStopsTheRunAtThatPageAndNamesIt) {
 // Through the command line: the injected failure, half-way through a page's pieces.
 
 TEST(FullDiskCli, injectedNoSpaceInTheMiddleOfAPageLeavesItWhole) {
-  DisarmAtEnd disarm;
+  BatchFaults faults;
   TempFolder dir;
   dir.write("snippet.txt", kSnippet);
   fs::create_directory(dir / "site");
@@ -164,9 +158,9 @@ TEST(FullDiskCli, injectedNoSpaceInTheMiddleOfAPageLeavesItWhole) {
     dir.write(std::string("site/") + name, std::string("<p>") + name + "</p></body>");
   // Each page goes out in five writes (head, line break, text, line break, tail): the 13th is
   // the text of the third page, after its head has already reached the temporary file.
-  fault_injection::fail_write(13, ENOSPC);
+  faults.fail_write(13, ENOSPC);
   ProgramOutput r =
-      run_cli_here({"--tag", "</body>", "--verify", dir / "snippet.txt", dir / "site"});
+      run_cli_here({"--tag", "</body>", "--verify", dir / "snippet.txt", dir / "site"}, &faults);
 
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "quorvane-insert-cli: cannot write '" + dir.path() +

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "files/fault_injection.h"
 #include "files/folder_listing.h"
 #include "system/file_io.h"
 #include "tests/run/run_fixture.h"
@@ -102,17 +101,14 @@ TEST_F(HostileWindow, pageReplacedByAPipeWhileTheRunIsOnAnEarlierOne) {
 }
 
 TEST_F(HostileWindow, pageSwappedForALinkJustBeforeItsReplacementIsNotWrittenThrough) {
-  struct DisarmAtEnd {
-    ~DisarmAtEnd() { fault_injection::clear(); }
-  } disarm;
   page("a.html", "A</body>");
   page("b.html", "B</body>");
   const std::string outside = dir.write("outside.txt", "</body>");
-  fault_injection::before_replace([&](const std::string& path) {
+  faults.before_replace_action = [&](const std::string& path) {
     if (path != site + "/a.html" || fs::is_symlink(path)) return;
     fs::remove(path);
     fs::create_symlink(outside, path);
-  });
+  };
   choose_text(kSnippet);
   open_site();
   form.Command3_Click();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "run/form1.h"
+#include "tests/support/batch_faults.h"
 #include "tests/support/fake_controls.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
@@ -16,7 +17,8 @@ class RunFixture : public ::testing::Test {
  protected:
   TempFolder dir;
   FakeWindow w;
-  Form1 form{w.controls()};
+  BatchFaults faults;  // arms faults and races in the runs' page loop
+  Form1 form{w.controls(), &faults};
   std::string site = dir / "site";
   std::string texts = dir / "texts";
 

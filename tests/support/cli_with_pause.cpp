@@ -6,21 +6,30 @@
 #include <string>
 #include <vector>
 
+#include "batch/page_batch.h"
 #include "cli/program.h"
-#include "cli/test_hooks.h"
 #include "system/stop_requests.h"
 
 namespace {
-std::size_t g_pause_at = 0;
-}
+
+// Stops the process while the page numbered `pause_at` (from 1) is in hand.
+class PauseAtPage : public qv::BatchObserver {
+ public:
+  explicit PauseAtPage(std::size_t pause_at) : pause_at_(pause_at) {}
+  void page_in_hand(std::size_t index) override {
+    if (index + 1 == pause_at_) std::raise(SIGSTOP);
+  }
+
+ private:
+  std::size_t pause_at_;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return 125;
-  g_pause_at = std::stoul(argv[1]);
-  qv::cli::test_hooks::page_in_hand = [](std::size_t index) {
-    if (index + 1 == g_pause_at) std::raise(SIGSTOP);
-  };
+  PauseAtPage pause(std::stoul(argv[1]));
   qv::watch_stop_requests();
   const std::vector<std::string> arguments(argv + 2, argv + argc);
-  return qv::cli::program_main(arguments, stdout, stderr);
+  return qv::cli::program_main(arguments, stdout, stderr, &pause);
 }

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "batch/page_batch.h"
+
+namespace qv::testing {
+
+// A page-loop observer that makes faults and races happen at a known instant: a write that fails
+// as a full disk or a failing device would, an action just before a page's replacement, an action
+// while a page is in hand.
+class BatchFaults : public BatchObserver {
+ public:
+  // Of the writes from now on, the `nth` (1 = the next) fails with `error_code` (an errno value).
+  void fail_write(std::size_t nth, int error_code) {
+    writes_before_failure_ = nth;
+    error_code_ = error_code;
+  }
+  std::function<void(const std::string& path)> before_replace_action;
+  std::function<void(std::size_t index)> page_in_hand_action;
+
+  int write_failure() override {
+    if (writes_before_failure_ == 0) return 0;
+    return --writes_before_failure_ == 0 ? error_code_ : 0;
+  }
+  void before_replace(const std::string& path) override {
+    if (before_replace_action) before_replace_action(path);
+  }
+  void page_in_hand(std::size_t index) override {
+    if (page_in_hand_action) page_in_hand_action(index);
+  }
+
+ private:
+  std::size_t writes_before_failure_ = 0;
+  int error_code_ = 0;
+};
+
+}  // namespace qv::testing
