@@ -19,11 +19,6 @@ std::vector<std::string> list_files(const std::string& folder, std::string_view 
 // case.
 std::vector<std::string> list_subfolders(const std::string& folder);
 
-// The names of the entries of `folder` that its listing alone shows to be regular files (not
-// links; hidden names included), in no order, without looking at any file. Empty when the folder
-// cannot be listed; a file system that does not tell the kinds in its listing leaves names out.
-std::vector<std::string> regular_file_entries(const std::string& folder);
-
 // Whether a folder's subfolders are walked too.
 enum class Recursion { top_folder_only, into_subfolders };
 

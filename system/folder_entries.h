@@ -17,6 +17,11 @@ enum class PathKind { page, folder };
 // cannot be opened.
 std::variant<PathKind, IoError> path_kind(const std::string& path);
 
+// The names of the entries of `folder` that its listing alone shows to be regular files (not
+// links; hidden names included), in no order, without looking at any file. Empty when the folder
+// cannot be listed; a file system that does not tell the kinds in its listing leaves names out.
+std::vector<std::string> regular_file_entries(const std::string& folder);
+
 // The one platform-specific step of folder listings (files/ only): reading a folder's entries.
 namespace detail {
 

@@ -11,8 +11,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 
-#include "files/folder_listing.h"
-
 namespace qv {
 namespace {
 

@@ -3,7 +3,6 @@
 // (a symbolic link or junction) is what Links::skip leaves out.
 #include "system/folder_entries.h"
 
-#include "files/folder_listing.h"
 #include "system/win32/wide.h"
 #include "text/path.h"
 
