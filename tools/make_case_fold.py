@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Prints the table of files/case_fold.cpp: Unicode simple case folding as runs of code points.
+"""Prints the table of text/case_fold.cpp: Unicode simple case folding as runs of code points.
 
 Simple folding maps one code point to one code point: the folding of Python's str.casefold() where
 that gives a single character, otherwise the single-character lower case (the few letters whose
