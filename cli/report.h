@@ -11,6 +11,7 @@
 
 #include "batch/page_batch.h"
 #include "cli/arguments.h"
+#include "text/printable.h"
 
 namespace qv::cli {
 
@@ -46,10 +47,6 @@ struct Tally {
 
 // Whether a progress line may be drawn on the error stream (only worth it on a terminal).
 enum class ProgressDisplay { off, on };
-
-// `text` with its control characters (C0, DEL and the UTF-8 encoded C1 range) written as \xHH, so
-// that a file name cannot move the cursor, retitle the terminal or hide itself.
-std::string printable(std::string_view text);
 
 // Everything a run tells its user: the per-page lines and the summary on the output stream;
 // errors, and a progress line redrawn in place once the run has lasted a second, on the error
