@@ -1,6 +1,13 @@
 # Build policy shared by every target: warnings, optional warnings-as-errors, sanitizers and the
 # fuzzing instrumentation. Nothing else sets compile flags.
-option(QV_WARNINGS_AS_ERRORS "Treat compiler warnings as errors (CI and developers)" OFF)
+# Warnings are errors by default in a git checkout (a developer's build), not in a source tree
+# without its history; the scripts that build for use (tools/run.sh, tools/package.sh) turn it off.
+if(EXISTS ${PROJECT_SOURCE_DIR}/.git)
+  set(QV_WARNINGS_AS_ERRORS_DEFAULT ON)
+else()
+  set(QV_WARNINGS_AS_ERRORS_DEFAULT OFF)
+endif()
+option(QV_WARNINGS_AS_ERRORS "Treat compiler warnings as errors" ${QV_WARNINGS_AS_ERRORS_DEFAULT})
 option(QV_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 option(QV_FUZZ "Build the libFuzzer targets in fuzz/ (clang only, in a build folder of their own)" OFF)
 option(QV_CLANG_TIDY "Run clang-tidy (checks in .clang-tidy) on every C++ file built; findings fail the build" OFF)
