@@ -17,6 +17,7 @@
 
 #include "app/window_program.h"
 #include "system/stop_requests.h"
+#include "tests/support/fake_controls.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/window_qt/gui_support.h"
@@ -31,11 +32,7 @@ using Names = std::vector<std::string>;
 
 class Window : public ::testing::Test {
  protected:
-  struct Box {
-    std::string prompt;
-    Buttons buttons;
-    std::string title;
-  };
+  using Box = ScriptedMessageBox::Shown;
 
   TempFolder dir;
   std::string site = dir / "site";
