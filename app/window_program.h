@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "system/volumes.h"
 #include "run/form_program.h"
+#include "system/volumes.h"
 #include "window/qt/control_host.h"
 
 namespace qv {

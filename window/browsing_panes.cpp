@@ -1,8 +1,8 @@
 #include "window/browsing_panes.h"
 
-#include "text/path.h"
 #include "settings/settings.h"
 #include "text/ascii.h"
+#include "text/path.h"
 #include "window/control_table.h"
 
 namespace qv {

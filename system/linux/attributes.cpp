@@ -3,8 +3,9 @@
 #include <cerrno>
 #include <cstring>
 #include <string_view>
-#include <sys/xattr.h>
 #include <vector>
+
+#include <sys/xattr.h>
 
 namespace qv {
 namespace {

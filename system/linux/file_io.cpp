@@ -8,11 +8,11 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
-#include <sys/stat.h>
-#include <sys/uio.h>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "system/linux/posix_io.h"

@@ -6,10 +6,10 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
-#include <sys/stat.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace qv {
 namespace {

@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "system/linux/attributes.h"

@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "system/file_io.h"

@@ -7,18 +7,18 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+
 #include <sys/stat.h>
 #include <sys/xattr.h>
-
 #include <unistd.h>
 
 #include "files/folder_listing.h"
-#include "system/page_buffer.h"
 #include "files/page_files.h"
-#include "text/temporary_name.h"
+#include "system/page_buffer.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/unprivileged.h"
+#include "text/temporary_name.h"
 
 namespace qv {
 namespace {

@@ -9,9 +9,10 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
+
 #include <sys/mount.h>
 #include <sys/statvfs.h>
-#include <vector>
 
 #include "cli/program.h"
 #include "system/file_io.h"

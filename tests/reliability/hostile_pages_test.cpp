@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "files/folder_listing.h"

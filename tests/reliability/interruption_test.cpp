@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+
 #include <sys/wait.h>
 
 #include "system/file_io.h"
-#include "text/temporary_name.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
+#include "text/temporary_name.h"
 
 namespace qv::testing {
 namespace {

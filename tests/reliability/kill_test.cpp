@@ -16,19 +16,19 @@
 #include <iostream>
 #include <random>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include "system/file_io.h"
 #include "files/folder_listing.h"
-#include "text/temporary_name.h"
+#include "system/file_io.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/run_program.h"
 #include "tests/support/temp_folder.h"
+#include "text/temporary_name.h"
 
 namespace qv::testing {
 namespace {

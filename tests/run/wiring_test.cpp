@@ -2,10 +2,10 @@
 // code): which handler each control's event raises, and the program's start over a binding.
 #include <gtest/gtest.h>
 
-#include "text/path.h"
 #include "run/form_program.h"
 #include "tests/support/fake_controls.h"
 #include "tests/support/temp_folder.h"
+#include "text/path.h"
 
 namespace qv::testing {
 namespace {

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/wait.h>
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qv::testing {

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 #include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qv::testing {
