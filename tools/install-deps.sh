@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
-          clang clang-tidy libclang-rt-14-dev libbenchmark-dev xvfb xauth python3
+          clang clang-tidy clang-format libclang-rt-14-dev libbenchmark-dev xvfb xauth python3
           dpkg-dev file help2man  # the .deb: Depends, its libraries, the manual page
           bash-completion patch   # the tests of the completion and of the diffs
           acl)  # setfacl, for the tests of pages with access control lists

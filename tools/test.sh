@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds twice — normally (with clang-tidy) and with AddressSanitizer
+# Installs what is missing, checks that the C++ sources are formatted, then builds twice — normally (with clang-tidy) and with AddressSanitizer
 # and UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
 # proves it and the install layout (tools/package.sh). Between the two, the Windows programs are
@@ -19,6 +19,8 @@ run_build() {  # folder, extra cmake arguments...
   QT_QPA_PLATFORM=offscreen ctest --test-dir "$folder" --output-on-failure -j "$jobs" --timeout 600
 }
 
+echo "=== formatting (.clang-format)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 echo "=== normal build"
 run_build build/ci -DQV_CLANG_TIDY=ON
 echo "=== package"
