@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs to build, test and run, when they are missing.
-# Usage: tools/install-deps.sh [--windows] [--package] [extra-package...]
+# Usage: tools/install-deps.sh [--windows] [--package] [--lab] [extra-package...]
 #   --windows   also what the Windows programs need: the MinGW-w64 cross compilers, Wine, and
 #               wixl for the installers
 #   --package   also the checkers of the Debian package (lintian, desktop-file-validate,
 #               appstreamcli)
+#   --lab       also what builds and boots the lab guest (tools/lab): QEMU, debootstrap, a static
+#               busybox and cpio for its initramfs, e2fsprogs for its disk image
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev qt6-base-dev
@@ -22,6 +24,7 @@ while [ $# -gt 0 ]; do
                  fonts-wine libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxfixes3
                  libxinerama1 wixl msitools) ;;
     --package) packages+=(lintian desktop-file-utils appstream) ;;
+    --lab) packages+=(qemu-system-x86 qemu-utils debootstrap busybox-static cpio e2fsprogs) ;;
     *) break ;;
   esac
   shift
