@@ -2,6 +2,9 @@
 # Runs the 64-bit Windows build's tests under Wine: the portable suites and the GUI test of the
 # real window (on a virtual display). One Wine prefix in the build folder and one Wine server kept
 # running for the whole run, since every cold start of the server costs seconds.
+# Each test runs once. A test that failed without its program ever reaching its own first line
+# (Wine did not start it, or it hung before main) is run again, at most twice, and each such retry
+# is printed with its reason; a test that failed after it started is a failure, never retried.
 # Usage: tools/test-windows.sh [build-folder]   (default: build/windows-x86_64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,9 +15,49 @@ mkdir -p "$WINEPREFIX"
 
 wine wineboot -i >/dev/null 2>&1 || true
 wineserver -p 2>/dev/null || true  # already running is fine
-trap 'wineserver -k 2>/dev/null || true' EXIT
+first_run=$(mktemp)  # the first ctest run's log, kept while single tests are run again
+trap 'wineserver -k 2>/dev/null || true; rm -f "$first_run"' EXIT
 # Without a window manager Wine otherwise waits two seconds each time a window is hidden.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 
-# A Wine process that hangs under load is given two more tries before the test counts as failed.
-ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300 --repeat until-pass:3
+# The first line each test program writes: GoogleTest's banner, or the window driver's.
+started='^\[==========\] Running |^window driver: '
+results=$build/Testing/Temporary
+
+# The output of a test (name) in a ctest log (file), as the log holds it.
+test_output() {
+  awk -v name="$1" '$0 ~ "^[0-9]+/[0-9]+ Test: " && $NF == name { on = 1; next }
+                    on && /^Output:/ { out = 1; getline; next }
+                    out && /^<end of output>/ { exit } out' "$2"
+}
+
+# Whether a test (name) failed, in a ctest log (file), before its program wrote its first line.
+never_started() {
+  ! test_output "$1" "$2" | tr -d '\r' | grep -E "$started" >/dev/null
+}
+
+status=0
+ctest --test-dir "$build" --output-on-failure -j 2 --timeout 300 || status=$?
+[ "$status" -eq 0 ] && exit 0
+[ -s "$results/LastTestsFailed.log" ] || exit "$status"  # ctest failed before any test
+mapfile -t failed < <(cut -d: -f2- "$results/LastTestsFailed.log")
+cp "$results/LastTest.log" "$first_run"
+
+status=0
+for test in "${failed[@]}"; do
+  attempt=0
+  log=$first_run
+  while never_started "$test" "$log" && [ "$attempt" -lt 2 ]; do
+    attempt=$((attempt + 1))
+    echo "=== retry $attempt of 2: $test failed before its program wrote a line (Wine did not" \
+      "start it); its output was:"
+    test_output "$test" "$log" | tail -n 5
+    if ctest --test-dir "$build" --output-on-failure --timeout 300 -R "^$test\$"; then
+      echo "=== $test passed on retry $attempt"
+      continue 2
+    fi
+    log=$results/LastTest.log
+  done
+  status=1
+done
+exit "$status"

@@ -119,6 +119,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path program = fs::absolute(argv[1]);
+  // The first line: the test's runner tells by it that the driver started at all.
+  std::fprintf(stderr, "window driver: %s\n", program.string().c_str());
   const fs::path work =
       fs::temp_directory_path() / ("qv-window-" + std::to_string(GetCurrentProcessId()));
   fs::create_directories(work / "pages");
