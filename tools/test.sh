@@ -4,7 +4,9 @@
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
 # proves it and the install layout (tools/package.sh). Between the two, the Windows programs are
 # cross-built for both architectures, the 64-bit build's tests run under Wine, and the release
-# (zips and installers) is made, the 64-bit installer installed, upgraded and removed under Wine.
+# (zips and installers) is made, the 64-bit installer installed, upgraded and removed under Wine;
+# then the lab's suites run in a Debian guest under QEMU (tools/lab/test-lab.sh: the file systems,
+# shares and power cuts this machine's kernel lacks, and the 32-bit Windows programs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +33,8 @@ bash tools/test-windows.sh build/windows-x86_64
 echo "=== Windows: the zips and installers; the 64-bit installer's round trip under Wine"
 bash tools/release-windows.sh
 bash tools/test-msi.sh
+echo "=== lab (after the Windows programs: the guest runs the 32-bit ones too)"
+bash tools/lab/test-lab.sh build/ci
 echo "=== sanitizer build"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_build build/ci-sanitize -DQV_SANITIZE=ON

@@ -19,6 +19,10 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
+ln -sfn /proc/self/fd /dev/fd # bash's <(...) needs it; udev would make it
+ln -sf /proc/self/fd/0 /dev/stdin
+ln -sf /proc/self/fd/1 /dev/stdout
+ln -sf /proc/self/fd/2 /dev/stderr
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
 mount -t tmpfs -o mode=755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /tmp
