@@ -35,8 +35,13 @@ command -v qemu-system-x86_64 >/dev/null || no_guest "qemu-system-x86_64 is not 
 
 ctl=$(mktemp -d "${TMPDIR:-/tmp}/qv-lab.XXXXXX")
 qemu_pid=
+console_filter=
 finish() {
   [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null
+  if [ -n "$console_filter" ]; then # all the guest's output is out before this script ends
+    exec {console}>&-
+    wait "$console_filter" 2>/dev/null
+  fi
   rm -rf "$ctl"
 }
 trap finish EXIT
@@ -57,6 +62,10 @@ else
   accel=(-accel tcg,thread=multi -cpu max,-smap)
 fi
 
+# The guest's console, less the kernel's two lines about powering off.
+exec {console}> >(grep --line-buffered -vE \
+  '^\[ *[0-9.]+\] (sysrq: Power Off|reboot: Power down)[[:space:]]*$')
+console_filter=$!
 qemu-system-x86_64 "${accel[@]}" -machine pc -nodefaults -display none -no-reboot \
   -smp "${QV_LAB_CPUS:-2}" -m "$mem" \
   -kernel "$img/vmlinuz" -initrd "$img/initrd.img" \
@@ -65,8 +74,7 @@ qemu-system-x86_64 "${accel[@]}" -machine pc -nodefaults -display none -no-reboo
   -device virtio-rng-pci \
   -virtfs "local,path=$ctl,mount_tag=qvctl,security_model=none" \
   -virtfs "local,path=$src,mount_tag=qvsrc,security_model=none" \
-  -chardev stdio,id=console,signal=off -serial chardev:console </dev/null \
-  > >(grep --line-buffered -vE '^\[ *[0-9.]+\] (sysrq: Power Off|reboot: Power down)[[:space:]]*$') &
+  -chardev stdio,id=console,signal=off -serial chardev:console </dev/null >&"$console" &
 qemu_pid=$!
 
 start=$SECONDS
