@@ -31,6 +31,7 @@ stty -onlcr </dev/console 2>/dev/null # the host reads "\n", not "\r\n"
 hostname lab
 ip link set lo up
 for m in loop dm_mod fuse virtio_rng; do modprobe -q "$m" || true; done
+chmod 666 /dev/fuse # as udev leaves it: users mount FUSE file systems (sshfs) themselves
 : >/qv-ctl/started
 
 src=$(cat /qv-ctl/src)
