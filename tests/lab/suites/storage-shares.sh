@@ -1,0 +1,350 @@
+#!/usr/bin/env bash
+# Runs the command line over network shares served and mounted inside the lab guest, over
+# loopback: Samba (SMB3, SMB1 with and without Unix extensions), the kernel NFS server (NFSv3
+# and NFSv4.2, with and without root squashing) and sshfs. Sites of 20 pages are run as root and
+# as webuser, who does not own the pages but may write them through their group (www-data).
+# Every page is compared byte for byte on the server's own disk, with its owner, group and mode
+# where the share keeps them, and no other file may be left in the site's folder. Then: nearly
+# full and full remote disks, a read-only page, a killed run's leftovers beside a live run.
+#
+# Usage (as root in the guest): bash tests/lab/suites/storage-shares.sh
+#   QV_CLI         the command line (default build/ci/cli/quorvane-insert-cli)
+#   QV_PAUSED_CLI  its test build that stops itself at a page (default
+#                  build/ci/tests/quorvane-insert-cli-paused)
+set -euo pipefail
+
+cd "$(dirname "$0")/../../.."
+if [[ -f tests/lab/lib.sh ]]; then source tests/lab/lib.sh; else source tests/lab/shares-lib.sh; fi
+source tests/lab/shares.sh
+
+QV_CLI=$(realpath "${QV_CLI:-build/ci/cli/quorvane-insert-cli}")
+QV_PAUSED_CLI=$(realpath "${QV_PAUSED_CLI:-build/ci/tests/quorvane-insert-cli-paused}")
+
+# Cases whose promise the page rewrite does not keep yet: reported, not failed.
+known_pending=()
+
+srv=/srv/qv  # the servers' disk: one folder per share kind
+mnt=/mnt/qv  # the clients' mounts
+trap 'stop_shares; cleanup_mounts' EXIT
+
+QV_SNIPPET='<script>var quorvaneSite = "x";</script>'
+work=/tmp/qv-shares-suite
+QV_SNIPPET_FILE=$work/snippet.txt
+mkdir -p "$work"
+
+# Where a site folder's reference copies are kept: orig/ (its pages as made), want/ (as the run
+# should leave them) and stat/ (each page's "uid gid mode" as made).
+ref_of() { echo "$work/ref/${1//\//_}"; }
+
+# new_site DIR COUNT SIZE [LAST_SIZE]: a folder root:www-data 0775 of COUNT pages pNN.html of
+# SIZE bytes (the last one LAST_SIZE), each nobody:www-data 0664 with one "</body>".
+new_site() {
+  local dir=$1 count=$2 size=$3 last=${4:-$3} i name bytes
+  mkdir -p "$dir"
+  chown root:www-data "$dir"
+  chmod 0775 "$dir"
+  for ((i = 1; i <= count; i++)); do
+    name=$(printf 'p%02d.html' "$i")
+    bytes=$size
+    if ((i == count)); then bytes=$last; fi
+    {
+      printf '<html><body><p>%s</p>\r\n' "$name"
+      head -c "$((bytes - 49))" /dev/zero | tr '\0' '.'
+      printf '\r\n</body>\r\n</html>\r\n'
+    } >"$dir/$name"
+    chown nobody:www-data "$dir/$name"
+    chmod 0664 "$dir/$name"
+  done
+  record_site "$dir"
+}
+
+# Takes the reference copies of the pages in DIR as they are now.
+record_site() {
+  local dir=$1 ref page
+  ref=$(ref_of "$dir")
+  rm -rf "$ref"
+  mkdir -p "$ref/orig" "$ref/want" "$ref/stat"
+  for page in "$dir"/*; do
+    cp "$page" "$ref/orig/"
+    QV_SNIPPET=$QV_SNIPPET perl -0777 -ne '$i = rindex($_, "</body>");
+      print substr($_, 0, $i), "\r\n$ENV{QV_SNIPPET}\r\n", substr($_, $i)' \
+      "$page" >"$ref/want/${page##*/}"
+    stat -c '%u %g %a' "$page" >"$ref/stat/${page##*/}"
+  done
+}
+
+# Names in DIR that are not its pages, one a line.
+leftovers_in() { comm -23 <(ls -A "$1" | sort) <(ls -A "$(ref_of "$1")/orig" | sort); }
+
+# expect_site DIR UPGRADED KEEP: the first UPGRADED pages hold the text once and kept what KEEP
+# lists (owner, group, mode); the others are as they were in every way; the folder holds the
+# pages and nothing else.
+expect_site() {
+  local dir=$1 upgraded=$2 keep=$3 ref page name i=0 want kept before after
+  ref=$(ref_of "$dir")
+  for page in "$ref"/orig/*; do
+    name=${page##*/}
+    want=$ref/want/$name kept=$keep
+    if ((++i > upgraded)); then want=$page kept="owner group mode"; fi
+    if [[ ! -f $dir/$name ]]; then
+      fail "$name is gone"
+      continue
+    fi
+    if ! cmp -s "$want" "$dir/$name"; then
+      fail "$name: $(stat -c %s "$dir/$name") bytes, not the $(stat -c %s "$want") expected" \
+        "$( ((i > upgraded)) && echo "(it should be as it was)" || echo "(it should hold the text)")"
+    fi
+    read -r -a before <"$ref/stat/$name"
+    read -r -a after < <(stat -c '%u %g %a' "$dir/$name")
+    if [[ $kept == *owner* && ${after[0]} != "${before[0]}" ]]; then
+      fail "$name: owner ${after[0]}, was ${before[0]}"
+    fi
+    if [[ $kept == *group* && ${after[1]} != "${before[1]}" ]]; then
+      fail "$name: group ${after[1]}, was ${before[1]}"
+    fi
+    if [[ $kept == *mode* && ${after[2]} != "${before[2]}" ]]; then
+      fail "$name: mode ${after[2]}, was ${before[2]}"
+    fi
+  done
+  local others
+  others=$(leftovers_in "$dir")
+  if [[ -n $others ]]; then fail "left in the folder: ${others//$'\n'/ }"; fi
+}
+
+# run_cli USER [--OPTION...] PATH...: the command line as USER from /, with the text and the
+# tag, under a time limit; its status in $status, its outputs in $work/out and $work/err.
+run_cli() {
+  local user=$1 options=() command
+  shift
+  while [[ $1 == --* ]]; do
+    options+=("$1")
+    shift
+  done
+  command=(timeout 300 "$QV_CLI" --tag '</body>' "${options[@]}" "$QV_SNIPPET_FILE" "$@")
+  status=0
+  if [[ $user == root ]]; then
+    (cd / && "${command[@]}") >"$work/out" 2>"$work/err" || status=$?
+  else
+    (cd / && as_user "$user" "${command[@]}") >"$work/out" 2>"$work/err" || status=$?
+  fi
+}
+
+show_output() {
+  sed "s/^/    out: /" "$work/out"
+  sed "s/^/    err: /" "$work/err"
+}
+
+# Status 0, the summary SUMMARY, no complaint.
+expect_success() {
+  local failed=$QV_CASE_FAILED
+  ((status == 0)) || fail "exit status $status"
+  [[ $(head -n1 "$work/out") == "$1" ]] || fail "not the summary '$1'"
+  if grep -q -e cannot -e stopped "$work/err"; then fail "complaints on the error stream"; fi
+  if ((QV_CASE_FAILED != failed)); then show_output; fi
+}
+
+# expect_stop PAGE AT COUNT REASON: status 1, the first message names PAGE (with REASON when
+# given), the run stopped at page AT of COUNT with the pages before it done.
+expect_stop() {
+  local page=$1 at=$2 count=$3 reason=$4 failed=$QV_CASE_FAILED
+  ((status == 1)) || fail "exit status $status, not 1"
+  [[ $(head -n1 "$work/err") == "quorvane-insert-cli: cannot write '$page': $reason"* ]] ||
+    fail "the first message does not name $page${reason:+ with '$reason'}"
+  grep -q "the run stopped at page $at of $count" "$work/err" ||
+    fail "the run did not stop at page $at of $count"
+  [[ $(head -n1 "$work/out") == "$count pages listed: $((at - 1)) upgraded, 0 without the tag, 0 skipped" ]] ||
+    fail "not the summary of $((at - 1)) upgraded"
+  if ((QV_CASE_FAILED != failed)); then show_output; fi
+}
+
+# Fills the file system holding FOLDER (as seen on the server) until BYTES are free.
+fill_leaving() {
+  local folder=$1 leave=$2 avail
+  sync -f "$folder"
+  avail=$(df -B1 --output=avail "$folder" | tail -n1)
+  if ((avail <= leave)); then
+    fail "only $avail bytes free in $folder"
+    return
+  fi
+  fallocate -l $((avail - leave)) "$folder/filler.bin"
+  sync -f "$folder"
+}
+
+# start_paused AT PATH...: the paused build of the command line over PATH..., as root, in the
+# background ($paused_pid), once it has stopped itself with page AT in hand.
+start_paused() {
+  local at=$1 state="" waited=0 rest
+  shift
+  (cd / && exec "$QV_PAUSED_CLI" "$at" --tag '</body>' "$QV_SNIPPET_FILE" "$@") \
+    >"$work/paused.out" 2>&1 &
+  paused_pid=$!
+  while [[ $state != T ]] && ((waited++ < 600)); do
+    sleep 0.2
+    read -r _ _ state rest <"/proc/$paused_pid/stat" || break
+  done
+  [[ $state == T ]] || fail "the paused run did not stop at page $at"
+}
+
+# Counts in $pages_done the pages of DIR that hold the text, which must be the first ones; every
+# page must be wholly as it was or wholly with the text.
+count_pages_done() {
+  local dir=$1 ref page name old_seen=0
+  ref=$(ref_of "$dir")
+  pages_done=0
+  for page in "$ref"/orig/*; do
+    name=${page##*/}
+    if cmp -s "$page" "$dir/$name"; then
+      old_seen=1
+    elif ((!old_seen)) && cmp -s "$ref/want/$name" "$dir/$name"; then
+      ((++pages_done))
+    else
+      fail "$name is neither wholly old nor wholly new, or new after an old page"
+    fi
+  done
+}
+
+# A standard run: a fresh site of 20 pages in SERVER_DIR/NAME, run as USER through MOUNT/NAME;
+# every page gets the text and keeps what KEEP lists (owner, group, mode).
+share_run() {
+  local name=$1 mount=$2 server_dir=$3 user=$4 keep=$5
+  case_begin "$name"
+  new_site "$server_dir/$name" 20 300
+  run_cli "$user" "$mount/$name"
+  expect_success "20 pages listed: 20 upgraded, 0 without the tag, 0 skipped"
+  expect_site "$server_dir/$name" 20 "$keep"
+  case_end
+}
+
+# Five 100 KB pages and a 300 KB one with 200 KB free on the server: the five get the text page
+# by page, the run stops at the big page, naming it; it is left as it was.
+nearly_full_run() {
+  local name=$1 mount=$2 server_fs=$3 user=$4
+  case_begin "$name"
+  new_site "$server_fs/$name" 6 102400 307200
+  fill_leaving "$server_fs" $((200 * 1024))
+  run_cli "$user" "$mount/$name"
+  expect_stop "$mount/$name/p06.html" 6 6 "No space left on device"
+  expect_site "$server_fs/$name" 5 "owner group mode"
+  rm -f "$server_fs/filler.bin"
+  case_end
+}
+
+# --- servers and mounts
+for fs in qv full-smb full-nfs full-sshfs; do
+  [[ $fs == qv ]] && size=64 || size=8
+  new_loop_fs ext4 "$size" "/srv/$fs"
+  chown root:www-data "/srv/$fs"
+  chmod 0775 "/srv/$fs"
+done
+mkdir -p "$srv"/{smb,nfs,nfs-squash,sshfs}
+chown root:www-data "$srv"/{smb,nfs,nfs-squash,sshfs}
+chmod 0775 "$srv"/{smb,nfs,nfs-squash,sshfs}
+printf '%s' "$QV_SNIPPET" >"$QV_SNIPPET_FILE"
+chmod 0644 "$QV_SNIPPET_FILE"
+
+server_case() {  # NAME COMMAND...: a server that must start for the cases after it
+  case_begin "$1"
+  shift
+  check "$@"
+  case_end
+}
+server_case nfs-server start_nfs "$srv/nfs:rw,sync,no_subtree_check,no_root_squash" \
+  "$srv/nfs-squash:rw,sync,no_subtree_check,root_squash" \
+  "/srv/full-nfs:rw,sync,no_subtree_check,no_root_squash"
+server_case samba-server start_samba "site=$srv/smb" "full=/srv/full-smb"
+server_case sshd start_sshd
+
+# Root's account on the server, the owners as the server has them (Unix extensions); the
+# others as webuser's account with the mount's own owners: root:www-data, 0664.
+as_mount_owner="username=webuser,uid=0,gid=www-data,file_mode=0664,dir_mode=0775"
+mount_smb_shares() {
+  mount_smb 3.1.1 "$as_mount_owner" site "$mnt/smb3" &&
+    mount_smb 1.0 unix site "$mnt/smb1-unix" &&
+    mount_smb 1.0 "nounix,$as_mount_owner" site "$mnt/smb1-nounix" &&
+    mount_smb 3.1.1 "$as_mount_owner" full "$mnt/smb3-full"
+}
+server_case smb-mounts mount_smb_shares
+
+# --- SMB
+share_run smb3-root "$mnt/smb3" "$srv/smb" root ""
+share_run smb3-webuser "$mnt/smb3" "$srv/smb" webuser ""
+nearly_full_run smb3-nearly-full "$mnt/smb3-full" /srv/full-smb root
+share_run smb1-unix-root "$mnt/smb1-unix" "$srv/smb" root "owner group mode"
+share_run smb1-unix-webuser "$mnt/smb1-unix" "$srv/smb" webuser "group mode"
+share_run smb1-nounix-root "$mnt/smb1-nounix" "$srv/smb" root ""
+share_run smb1-nounix-webuser "$mnt/smb1-nounix" "$srv/smb" webuser ""
+
+# --- sshfs: root's mount logs in as root, webuser's own mount as webuser
+mount_sshfs_shares() {
+  mount_sshfs root "$srv/sshfs" "$mnt/sshfs-root" &&
+    mount_sshfs webuser "$srv/sshfs" "$mnt/sshfs-webuser" &&
+    mount_sshfs root /srv/full-sshfs "$mnt/sshfs-full"
+}
+server_case sshfs-mounts mount_sshfs_shares
+share_run sshfs-root "$mnt/sshfs-root" "$srv/sshfs" root "owner group mode"
+share_run sshfs-webuser "$mnt/sshfs-webuser" "$srv/sshfs" webuser "group mode"
+
+case_begin sshfs-webuser-read-only-page
+new_site "$srv/sshfs/read-only" 20 300
+chown other:other "$srv/sshfs/read-only/p05.html"
+chmod 0444 "$srv/sshfs/read-only/p05.html"
+record_site "$srv/sshfs/read-only"
+run_cli webuser "$mnt/sshfs-webuser/read-only"
+expect_stop "$mnt/sshfs-webuser/read-only/p05.html" 5 20 ""
+expect_site "$srv/sshfs/read-only" 4 "group mode"
+case_end
+
+nearly_full_run sshfs-remote-disk-full "$mnt/sshfs-full" /srv/full-sshfs root
+
+# --- NFS
+mount_nfs_shares() {
+  mount_nfs 3 "$srv/nfs" "$mnt/nfs3" &&
+    mount_nfs 4.2 "$srv/nfs" "$mnt/nfs4" &&
+    mount_nfs 3 "$srv/nfs-squash" "$mnt/nfs3-squash" &&
+    mount_nfs 4.2 "$srv/nfs-squash" "$mnt/nfs4-squash" &&
+    mount_nfs 4.2 /srv/full-nfs "$mnt/nfs4-full"
+}
+server_case nfs-mounts mount_nfs_shares
+for vers in 3 4; do
+  share_run "nfs$vers-root" "$mnt/nfs$vers" "$srv/nfs" root "owner group mode"
+  share_run "nfs$vers-webuser" "$mnt/nfs$vers" "$srv/nfs" webuser "group mode"
+  # Root is nobody on this export, and nobody may not write in the folder: refused, untouched.
+  case_begin "nfs$vers-root-squashed"
+  new_site "$srv/nfs-squash/nfs$vers" 20 300
+  run_cli root "$mnt/nfs$vers-squash/nfs$vers"
+  expect_stop "$mnt/nfs$vers-squash/nfs$vers/p01.html" 1 20 "Permission denied"
+  expect_site "$srv/nfs-squash/nfs$vers" 0 ""
+  case_end
+done
+nearly_full_run nfs4-nearly-full "$mnt/nfs4-full" /srv/full-nfs root
+
+case_begin nfs4-killed-run-leftovers-removed
+new_site "$srv/nfs/killed" 20 300
+start_paused 10 "$mnt/nfs4/killed"
+kill -KILL "$paused_pid"
+wait "$paused_pid" || true
+count_pages_done "$srv/nfs/killed"
+[[ -n $(leftovers_in "$srv/nfs/killed") ]] || fail "the killed run left no temporary file to clean"
+run_cli root --skip-present "$mnt/nfs4/killed"
+expect_success "20 pages listed: $((20 - pages_done)) upgraded, 0 without the tag, $pages_done skipped"
+expect_site "$srv/nfs/killed" 20 "owner group mode"
+case_end
+
+# A run stopped half-way holds its temporary files while another run writes in the folder.
+case_begin nfs4-live-run-undisturbed
+new_site "$srv/nfs/live" 21 300
+mapfile -t live_pages < <(printf "$mnt/nfs4/live/p%02d.html\n" {1..20})
+start_paused 10 "${live_pages[@]}"
+live_files=$(leftovers_in "$srv/nfs/live")
+[[ -n $live_files ]] || fail "the paused run holds no temporary file"
+run_cli root "$mnt/nfs4/live/p21.html"
+expect_success "1 page listed: 1 upgraded, 0 without the tag, 0 skipped"
+[[ $(leftovers_in "$srv/nfs/live") == "$live_files" ]] || fail "the live run's files were touched"
+kill -CONT "$paused_pid"
+paused_status=0
+wait "$paused_pid" || paused_status=$?
+((paused_status == 0)) || fail "the paused run ended with status $paused_status"
+expect_site "$srv/nfs/live" 21 "owner group mode"
+case_end
+
+suite_end
