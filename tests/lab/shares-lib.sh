@@ -1,87 +1,114 @@
-# Case bookkeeping and small helpers for guest-side suites (sourced, run as root in the guest).
-#
-# Usage: case_begin NAME; ...; check CMD... / fail MESSAGE; case_end; ... suite_end
-#   A case named in the array `known_pending` that fails prints "PENDING: NAME" and does not
-#   count as a failure; one that passes says it may leave that list.
-#   as_user USER CMD...         runs CMD as USER with USER's groups
-#   new_loop_fs TYPE SIZE_MB MOUNTPOINT [mount options]   a file-backed file system, mounted
-#   cleanup_mounts              unmounts what new_loop_fs mounted
+# Case bookkeeping for the share suite where the lab's common helpers (tests/lab/lib.sh) are
+# absent; the same functions, reduced to what that suite uses. Sourced, as root in the guest.
+#   case_begin NAME ... case_end, or run_case NAME FUNCTION [ARGS...] (in a subshell with errexit)
+#   check CMD... / fail MESSAGE   record a failure of the open case
+#   known_pending=(NAME...)        failing cases printed "PENDING: NAME", not counted as failed
+#   as_user USER CMD...; new_loop_fs ext4 SIZE_MB MOUNTPOINT; cleanup_mounts
+# At exit: one summary line, and a non-zero status when a case failed.
+# shellcheck shell=bash
 
-QV_CASE=""
-QV_CASE_FAILED=0
-QV_PASSED=0
-QV_FAILED=0
-QV_PENDING=0
-QV_LOOP_MOUNTS=()
-declare -a known_pending 2>/dev/null || true
+QV_LAB_WORK=${QV_LAB_WORK:-/var/tmp/qv-lab}
+known_pending=()
+_case=
+_passed=0
+_failed=0
+_pending=0
+mkdir -p "$QV_LAB_WORK"
+_failures=$QV_LAB_WORK/.case-failures
+_mounts=$QV_LAB_WORK/.mounts
+: >"$_failures"
+: >"$_mounts"
 
 case_begin() {
-  QV_CASE=$1
-  QV_CASE_FAILED=0
-  echo "--- $QV_CASE"
+  [ -z "$_case" ] || case_end
+  _case=$1
+  : >"$_failures"
+  echo "--- $_case"
 }
 
-# Records a failure of the current case with a message.
 fail() {
-  echo "    FAIL [$QV_CASE]: $*"
-  QV_CASE_FAILED=1
+  echo "  FAIL: $*"
+  echo "$*" >>"$_failures"
 }
 
-# Runs a command; a non-zero status is a failure of the current case.
 check() {
-  "$@" || fail "$*"
+  "$@" || fail "$(printf '%q ' "$@")"
+  return 0
 }
 
-is_known_pending() {
+run_case() {
+  local name=$1 status
+  shift
+  case_begin "$name"
+  set +e
+  (
+    set -eE
+    trap 'echo "  stopped at: $BASH_COMMAND"' ERR
+    "$@"
+  )
+  status=$?
+  set -e
+  [ "$status" -eq 0 ] || fail "the case stopped at an unexpected error (status $status)"
+  case_end
+}
+
+_is_pending() {
   local name
-  for name in "${known_pending[@]}"; do [[ $name == "$1" ]] && return 0; done
+  for name in "${known_pending[@]}"; do [ "$name" = "$1" ] && return 0; done
   return 1
 }
 
 case_end() {
-  if ((QV_CASE_FAILED == 0)); then
-    ((++QV_PASSED))
-    is_known_pending "$QV_CASE" && echo "PASS: $QV_CASE (listed as pending: take it off the list)"
-    echo "ok   $QV_CASE"
-  elif is_known_pending "$QV_CASE"; then
-    ((++QV_PENDING))
-    echo "PENDING: $QV_CASE"
+  [ -n "$_case" ] || return 0
+  if [ ! -s "$_failures" ]; then
+    _passed=$((_passed + 1))
+    if _is_pending "$_case"; then echo "PASSES, listed as pending: $_case"; fi
+    echo "ok: $_case"
+  elif _is_pending "$_case"; then
+    _pending=$((_pending + 1))
+    echo "PENDING: $_case"
   else
-    ((++QV_FAILED))
-    echo "FAILED: $QV_CASE"
+    _failed=$((_failed + 1))
+    echo "FAILED: $_case"
   fi
-  QV_CASE=""
+  _case=
 }
 
-# Prints the one-line summary; returns non-zero when any case failed.
-suite_end() {
-  echo "${0##*/}: $QV_PASSED passed, $QV_FAILED failed, $QV_PENDING pending"
-  ((QV_FAILED == 0))
+_summary() {
+  local status=$?
+  [ -z "$_case" ] || case_end
+  cleanup_mounts
+  echo "$(basename "${0%.sh}"): $_passed passed, $_failed failed, $_pending pending"
+  [ "$_failed" -eq 0 ] && [ "$status" -eq 0 ]
 }
+trap '_summary || exit 1' EXIT
 
 as_user() {
   local user=$1
   shift
-  setpriv --reuid="$user" --regid="$(id -g "$user")" --init-groups -- "$@"
+  runuser -u "$user" -- "$@"
 }
 
 new_loop_fs() {
-  local type=$1 size=$2 mountpoint=$3 options=${4:-} image
-  image=$(mktemp /tmp/qv-loop.XXXXXX)
+  local size=$2 mnt=$3 image dev
+  image=$QV_LAB_WORK/ext4-$RANDOM$RANDOM.img
   truncate -s "${size}M" "$image"
-  case $type in
-    ext4) mkfs.ext4 -q -F -m 0 "$image" ;;
-    *) "mkfs.$type" "$image" >/dev/null ;;
-  esac
-  mkdir -p "$mountpoint"
-  mount -o "loop${options:+,$options}" "$image" "$mountpoint"
-  QV_LOOP_MOUNTS+=("$mountpoint")
+  dev=$(losetup -f --show "$image")
+  echo "loop $dev" >>"$_mounts"
+  mkfs.ext4 -q -F -m 0 "$dev"
+  mkdir -p "$mnt"
+  mount -t ext4 "$dev" "$mnt"
+  echo "mount $mnt" >>"$_mounts"
 }
 
 cleanup_mounts() {
-  local i
-  for ((i = ${#QV_LOOP_MOUNTS[@]} - 1; i >= 0; i--)); do
-    umount "${QV_LOOP_MOUNTS[i]}" 2>/dev/null || umount -l "${QV_LOOP_MOUNTS[i]}" || true
+  local kind path
+  tac "$_mounts" | while read -r kind path; do
+    case $kind in
+      mount) umount "$path" 2>/dev/null || umount -l "$path" 2>/dev/null || true ;;
+      loop) losetup -d "$path" 2>/dev/null || true ;;
+    esac
   done
-  QV_LOOP_MOUNTS=()
+  : >"$_mounts"
+  rm -f "$QV_LAB_WORK"/*.img
 }

@@ -14,8 +14,11 @@
 
 QV_SHARES_STATE=${QV_SHARES_STATE:-/tmp/qv-shares}
 QV_SMB_PASSWORD=qv-lab # a throwaway password for a server that listens on loopback only
-QV_SHARE_MOUNTS=()
-QV_NFS_STARTED=0
+mkdir -p "$QV_SHARES_STATE"
+# What to undo, one "mount PATH" or "nfs" a line: kept in a file, so that mounts made in subshells
+# (a suite's cases) are undone too.
+QV_SHARES_UNDO=$QV_SHARES_STATE/undo
+touch "$QV_SHARES_UNDO"
 
 # Waits up to $2 seconds (default 60) for a TCP port on 127.0.0.1 to accept connections.
 wait_for_port() {
@@ -77,7 +80,7 @@ mount_smb() {
   case ",$opts," in *,username=*) ;; *) opts="username=root${opts:+,$opts}" ;; esac
   mount -t cifs "//127.0.0.1/$name" "$mountpoint" \
     -o "vers=$vers,password=$QV_SMB_PASSWORD,$opts" || return 1
-  QV_SHARE_MOUNTS+=("$mountpoint")
+  echo "mount $mountpoint" >>"$QV_SHARES_UNDO"
 }
 
 # Starts the kernel NFS server (versions 3 and 4) exporting each PATH:OPTIONS to 127.0.0.1.
@@ -99,8 +102,8 @@ start_nfs() {
   done
   rpc.mountd
   rpc.nfsd 4
-  wait_for_port 2049 || return 1
-  QV_NFS_STARTED=1
+  echo nfs >>"$QV_SHARES_UNDO"
+  wait_for_port 2049
 }
 
 # Mounts export PATH as NFS version VERS over TCP.
@@ -108,7 +111,7 @@ mount_nfs() {
   local vers=$1 path=$2 mountpoint=$3
   mkdir -p "$mountpoint"
   mount -t nfs -o "vers=$vers,proto=tcp" "127.0.0.1:$path" "$mountpoint" || return 1
-  QV_SHARE_MOUNTS+=("$mountpoint")
+  echo "mount $mountpoint" >>"$QV_SHARES_UNDO"
 }
 
 # Starts sshd on 127.0.0.1:22 with key login (and SFTP) for root and webuser; their keys are
@@ -154,22 +157,19 @@ mount_sshfs() {
     setpriv --reuid="$user" --regid="$user" --init-groups --reset-env \
       sshfs -o "$opts" "$user@127.0.0.1:$path" "$mountpoint" || return 1
   fi
-  QV_SHARE_MOUNTS+=("$mountpoint")
+  echo "mount $mountpoint" >>"$QV_SHARES_UNDO"
 }
 
 # Unmounts every share mounted above (last first) and stops the servers.
 stop_shares() {
-  local i
-  for ((i = ${#QV_SHARE_MOUNTS[@]} - 1; i >= 0; i--)); do
-    umount "${QV_SHARE_MOUNTS[i]}" 2>/dev/null || umount -l "${QV_SHARE_MOUNTS[i]}" 2>/dev/null || true
+  local kind path pidfile
+  tac "$QV_SHARES_UNDO" | while read -r kind path; do
+    case $kind in
+      mount) umount "$path" 2>/dev/null || umount -l "$path" 2>/dev/null || true ;;
+      nfs) rpc.nfsd 0 || true; exportfs -ua || true ;;
+    esac
   done
-  QV_SHARE_MOUNTS=()
-  if ((QV_NFS_STARTED)); then
-    rpc.nfsd 0 || true
-    exportfs -ua || true
-    QV_NFS_STARTED=0
-  fi
-  local pidfile
+  : >"$QV_SHARES_UNDO"
   for pidfile in "$QV_SHARES_STATE"/samba/pid/smbd.pid "$QV_SHARES_STATE"/ssh/sshd.pid; do
     if [[ -f $pidfile ]]; then kill "$(cat "$pidfile")" 2>/dev/null || true; fi
   done

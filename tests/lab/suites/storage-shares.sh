@@ -18,15 +18,13 @@ if [[ -f tests/lab/lib.sh ]]; then source tests/lab/lib.sh; else source tests/la
 source tests/lab/shares.sh
 
 QV_CLI=$(realpath "${QV_CLI:-build/ci/cli/quorvane-insert-cli}")
-QV_PAUSED_CLI=$(realpath "${QV_PAUSED_CLI:-build/ci/tests/quorvane-insert-cli-paused}")
+QV_PAUSED_CLI=$(realpath "${QV_PAUSED_CLI:-${QV_BUILD:-build/ci}/tests/quorvane-insert-cli-paused}")
 
 # Cases whose promise the page rewrite does not keep yet: reported, not failed.
 known_pending=()
 
 srv=/srv/qv  # the servers' disk: one folder per share kind
 mnt=/mnt/qv  # the clients' mounts
-trap 'stop_shares; cleanup_mounts' EXIT
-
 QV_SNIPPET='<script>var quorvaneSite = "x";</script>'
 work=/tmp/qv-shares-suite
 QV_SNIPPET_FILE=$work/snippet.txt
@@ -136,25 +134,25 @@ show_output() {
 
 # Status 0, the summary SUMMARY, no complaint.
 expect_success() {
-  local failed=$QV_CASE_FAILED
-  ((status == 0)) || fail "exit status $status"
-  [[ $(head -n1 "$work/out") == "$1" ]] || fail "not the summary '$1'"
-  if grep -q -e cannot -e stopped "$work/err"; then fail "complaints on the error stream"; fi
-  if ((QV_CASE_FAILED != failed)); then show_output; fi
+  local bad=0
+  ((status == 0)) || { fail "exit status $status" && bad=1; }
+  [[ $(head -n1 "$work/out") == "$1" ]] || { fail "not the summary '$1'" && bad=1; }
+  if grep -q -e cannot -e stopped "$work/err"; then fail "complaints on the error stream" && bad=1; fi
+  if ((bad)); then show_output; fi
 }
 
 # expect_stop PAGE AT COUNT REASON: status 1, the first message names PAGE (with REASON when
 # given), the run stopped at page AT of COUNT with the pages before it done.
 expect_stop() {
-  local page=$1 at=$2 count=$3 reason=$4 failed=$QV_CASE_FAILED
-  ((status == 1)) || fail "exit status $status, not 1"
+  local page=$1 at=$2 count=$3 reason=$4 bad=0
+  local summary="$count pages listed: $((at - 1)) upgraded, 0 without the tag, 0 skipped"
+  ((status == 1)) || { fail "exit status $status, not 1" && bad=1; }
   [[ $(head -n1 "$work/err") == "quorvane-insert-cli: cannot write '$page': $reason"* ]] ||
-    fail "the first message does not name $page${reason:+ with '$reason'}"
+    { fail "the first message does not name $page${reason:+ with '$reason'}" && bad=1; }
   grep -q "the run stopped at page $at of $count" "$work/err" ||
-    fail "the run did not stop at page $at of $count"
-  [[ $(head -n1 "$work/out") == "$count pages listed: $((at - 1)) upgraded, 0 without the tag, 0 skipped" ]] ||
-    fail "not the summary of $((at - 1)) upgraded"
-  if ((QV_CASE_FAILED != failed)); then show_output; fi
+    { fail "the run did not stop at page $at of $count" && bad=1; }
+  [[ $(head -n1 "$work/out") == "$summary" ]] || { fail "not the summary '$summary'" && bad=1; }
+  if ((bad)); then show_output; fi
 }
 
 # Fills the file system holding FOLDER (as seen on the server) until BYTES are free.
@@ -203,148 +201,157 @@ count_pages_done() {
   done
 }
 
-# A standard run: a fresh site of 20 pages in SERVER_DIR/NAME, run as USER through MOUNT/NAME;
-# every page gets the text and keeps what KEEP lists (owner, group, mode).
+# share_run MOUNT SERVER_DIR USER KEEP: a fresh site of 20 pages in SERVER_DIR/USER, run as USER
+# through $mnt/MOUNT/USER; every page gets the text and keeps what KEEP lists (owner, group, mode).
 share_run() {
-  local name=$1 mount=$2 server_dir=$3 user=$4 keep=$5
-  case_begin "$name"
-  new_site "$server_dir/$name" 20 300
-  run_cli "$user" "$mount/$name"
+  local mount=$mnt/$1 server_dir=$2 user=$3 keep=$4
+  new_site "$server_dir/$1-$user" 20 300
+  run_cli "$user" "$mount/$1-$user"
   expect_success "20 pages listed: 20 upgraded, 0 without the tag, 0 skipped"
-  expect_site "$server_dir/$name" 20 "$keep"
-  case_end
+  expect_site "$server_dir/$1-$user" 20 "$keep"
 }
 
 # Five 100 KB pages and a 300 KB one with 200 KB free on the server: the five get the text page
 # by page, the run stops at the big page, naming it; it is left as it was.
+# nearly_full_run MOUNT SERVER_FS USER
 nearly_full_run() {
-  local name=$1 mount=$2 server_fs=$3 user=$4
-  case_begin "$name"
-  new_site "$server_fs/$name" 6 102400 307200
+  local site=$mnt/$1/site server_fs=$2 user=$3
+  new_site "$server_fs/site" 6 102400 307200
   fill_leaving "$server_fs" $((200 * 1024))
-  run_cli "$user" "$mount/$name"
-  expect_stop "$mount/$name/p06.html" 6 6 "No space left on device"
-  expect_site "$server_fs/$name" 5 "owner group mode"
-  rm -f "$server_fs/filler.bin"
-  case_end
+  run_cli "$user" "$site"
+  expect_stop "$site/p06.html" 6 6 "No space left on device"
+  expect_site "$server_fs/site" 5 "owner group mode"
 }
 
-# --- servers and mounts
-for fs in qv full-smb full-nfs full-sshfs; do
-  [[ $fs == qv ]] && size=64 || size=8
-  new_loop_fs ext4 "$size" "/srv/$fs"
-  chown root:www-data "/srv/$fs"
-  chmod 0775 "/srv/$fs"
-done
-mkdir -p "$srv"/{smb,nfs,nfs-squash,sshfs}
-chown root:www-data "$srv"/{smb,nfs,nfs-squash,sshfs}
-chmod 0775 "$srv"/{smb,nfs,nfs-squash,sshfs}
-printf '%s' "$QV_SNIPPET" >"$QV_SNIPPET_FILE"
-chmod 0644 "$QV_SNIPPET_FILE"
-
-server_case() {  # NAME COMMAND...: a server that must start for the cases after it
-  case_begin "$1"
-  shift
-  check "$@"
-  case_end
+# --- the servers' disks, the servers and the mounts
+prepare_disks() {
+  local fs size
+  for fs in qv full-smb full-nfs full-sshfs; do
+    size=8
+    if [[ $fs == qv ]]; then size=64; fi
+    new_loop_fs ext4 "$size" "/srv/$fs"
+  done
+  mkdir -p "$srv"/{smb,nfs,nfs-squash,sshfs}
+  chown root:www-data /srv/full-* "$srv" "$srv"/*
+  chmod 0775 /srv/full-* "$srv" "$srv"/*
+  mkdir -p "$work"
+  printf '%s' "$QV_SNIPPET" >"$QV_SNIPPET_FILE"
+  chmod 0644 "$QV_SNIPPET_FILE"
 }
-server_case nfs-server start_nfs "$srv/nfs:rw,sync,no_subtree_check,no_root_squash" \
-  "$srv/nfs-squash:rw,sync,no_subtree_check,root_squash" \
-  "/srv/full-nfs:rw,sync,no_subtree_check,no_root_squash"
-server_case samba-server start_samba "site=$srv/smb" "full=/srv/full-smb"
-server_case sshd start_sshd
 
-# Root's account on the server, the owners as the server has them (Unix extensions); the
-# others as webuser's account with the mount's own owners: root:www-data, 0664.
+# Root's account with the owners as the server has them (SMB1's Unix extensions); the others as
+# webuser's account, with the mount's own owner, group and mode: root, www-data, 0664.
 as_mount_owner="username=webuser,uid=0,gid=www-data,file_mode=0664,dir_mode=0775"
-mount_smb_shares() {
-  mount_smb 3.1.1 "$as_mount_owner" site "$mnt/smb3" &&
-    mount_smb 1.0 unix site "$mnt/smb1-unix" &&
-    mount_smb 1.0 "nounix,$as_mount_owner" site "$mnt/smb1-nounix" &&
-    mount_smb 3.1.1 "$as_mount_owner" full "$mnt/smb3-full"
+smb_shares() {
+  start_samba "site=$srv/smb" "full=/srv/full-smb"
+  mount_smb 3.1.1 "$as_mount_owner" site "$mnt/smb3"
+  mount_smb 1.0 unix site "$mnt/smb1-unix"
+  mount_smb 1.0 "nounix,$as_mount_owner" site "$mnt/smb1-nounix"
+  mount_smb 3.1.1 "$as_mount_owner" full "$mnt/smb3-full"
 }
-server_case smb-mounts mount_smb_shares
 
-# --- SMB
-share_run smb3-root "$mnt/smb3" "$srv/smb" root ""
-share_run smb3-webuser "$mnt/smb3" "$srv/smb" webuser ""
-nearly_full_run smb3-nearly-full "$mnt/smb3-full" /srv/full-smb root
-share_run smb1-unix-root "$mnt/smb1-unix" "$srv/smb" root "owner group mode"
-share_run smb1-unix-webuser "$mnt/smb1-unix" "$srv/smb" webuser "group mode"
-share_run smb1-nounix-root "$mnt/smb1-nounix" "$srv/smb" root ""
-share_run smb1-nounix-webuser "$mnt/smb1-nounix" "$srv/smb" webuser ""
-
-# --- sshfs: root's mount logs in as root, webuser's own mount as webuser
-mount_sshfs_shares() {
-  mount_sshfs root "$srv/sshfs" "$mnt/sshfs-root" &&
-    mount_sshfs webuser "$srv/sshfs" "$mnt/sshfs-webuser" &&
-    mount_sshfs root /srv/full-sshfs "$mnt/sshfs-full"
+# Root's mounts log in as root; webuser mounts its own, logged in as webuser.
+sshfs_shares() {
+  start_sshd
+  mount_sshfs root "$srv/sshfs" "$mnt/sshfs-root"
+  mount_sshfs webuser "$srv/sshfs" "$mnt/sshfs-webuser"
+  mount_sshfs root /srv/full-sshfs "$mnt/sshfs-full"
 }
-server_case sshfs-mounts mount_sshfs_shares
-share_run sshfs-root "$mnt/sshfs-root" "$srv/sshfs" root "owner group mode"
-share_run sshfs-webuser "$mnt/sshfs-webuser" "$srv/sshfs" webuser "group mode"
 
-case_begin sshfs-webuser-read-only-page
-new_site "$srv/sshfs/read-only" 20 300
-chown other:other "$srv/sshfs/read-only/p05.html"
-chmod 0444 "$srv/sshfs/read-only/p05.html"
-record_site "$srv/sshfs/read-only"
-run_cli webuser "$mnt/sshfs-webuser/read-only"
-expect_stop "$mnt/sshfs-webuser/read-only/p05.html" 5 20 ""
-expect_site "$srv/sshfs/read-only" 4 "group mode"
-case_end
-
-nearly_full_run sshfs-remote-disk-full "$mnt/sshfs-full" /srv/full-sshfs root
-
-# --- NFS
-mount_nfs_shares() {
-  mount_nfs 3 "$srv/nfs" "$mnt/nfs3" &&
-    mount_nfs 4.2 "$srv/nfs" "$mnt/nfs4" &&
-    mount_nfs 3 "$srv/nfs-squash" "$mnt/nfs3-squash" &&
-    mount_nfs 4.2 "$srv/nfs-squash" "$mnt/nfs4-squash" &&
-    mount_nfs 4.2 /srv/full-nfs "$mnt/nfs4-full"
+nfs_server() {
+  start_nfs "$srv/nfs:rw,sync,no_subtree_check,no_root_squash" \
+    "$srv/nfs-squash:rw,sync,no_subtree_check,root_squash" \
+    "/srv/full-nfs:rw,sync,no_subtree_check,no_root_squash"
 }
-server_case nfs-mounts mount_nfs_shares
-for vers in 3 4; do
-  share_run "nfs$vers-root" "$mnt/nfs$vers" "$srv/nfs" root "owner group mode"
-  share_run "nfs$vers-webuser" "$mnt/nfs$vers" "$srv/nfs" webuser "group mode"
-  # Root is nobody on this export, and nobody may not write in the folder: refused, untouched.
-  case_begin "nfs$vers-root-squashed"
+
+nfs_mounts() {
+  mount_nfs 3 "$srv/nfs" "$mnt/nfs3"
+  mount_nfs 4.2 "$srv/nfs" "$mnt/nfs4"
+  mount_nfs 3 "$srv/nfs-squash" "$mnt/nfs3-squash"
+  mount_nfs 4.2 "$srv/nfs-squash" "$mnt/nfs4-squash"
+  mount_nfs 4.2 /srv/full-nfs "$mnt/nfs4-full"
+}
+
+# --- the cases beyond a standard run
+
+# A read-only page (0444, another user's) on webuser's sshfs mount: refused and left as it was.
+read_only_page() {
+  new_site "$srv/sshfs/read-only" 20 300
+  chown other:other "$srv/sshfs/read-only/p05.html"
+  chmod 0444 "$srv/sshfs/read-only/p05.html"
+  record_site "$srv/sshfs/read-only"
+  run_cli webuser "$mnt/sshfs-webuser/read-only"
+  expect_stop "$mnt/sshfs-webuser/read-only/p05.html" 5 20 ""
+  expect_site "$srv/sshfs/read-only" 4 "group mode"
+}
+
+# Root is nobody on a squashed export, and nobody may not write in the folder: the first page is
+# refused, nothing changes.
+root_squashed() {
+  local vers=$1
   new_site "$srv/nfs-squash/nfs$vers" 20 300
   run_cli root "$mnt/nfs$vers-squash/nfs$vers"
   expect_stop "$mnt/nfs$vers-squash/nfs$vers/p01.html" 1 20 "Permission denied"
   expect_site "$srv/nfs-squash/nfs$vers" 0 ""
-  case_end
+}
+
+# A run killed with a group of pages staged: the next run removes its temporary files.
+killed_run_leftovers() {
+  new_site "$srv/nfs/killed" 20 300
+  start_paused 10 "$mnt/nfs4/killed"
+  kill -KILL "$paused_pid"
+  wait "$paused_pid" || true
+  count_pages_done "$srv/nfs/killed"
+  [[ -n $(leftovers_in "$srv/nfs/killed") ]] || fail "the killed run left no temporary file"
+  run_cli root --skip-present "$mnt/nfs4/killed"
+  expect_success "20 pages listed: $((20 - pages_done)) upgraded, 0 without the tag, $pages_done skipped"
+  expect_site "$srv/nfs/killed" 20 "owner group mode"
+}
+
+# A run stopped half-way keeps its temporary files while another run writes in the folder, then
+# finishes.
+live_run_undisturbed() {
+  local live_pages live_files paused_status=0
+  new_site "$srv/nfs/live" 21 300
+  mapfile -t live_pages < <(printf "$mnt/nfs4/live/p%02d.html\n" {1..20})
+  start_paused 10 "${live_pages[@]}"
+  live_files=$(leftovers_in "$srv/nfs/live")
+  [[ -n $live_files ]] || fail "the paused run holds no temporary file"
+  run_cli root "$mnt/nfs4/live/p21.html"
+  expect_success "1 page listed: 1 upgraded, 0 without the tag, 0 skipped"
+  [[ $(leftovers_in "$srv/nfs/live") == "$live_files" ]] || fail "the live run's files were touched"
+  kill -CONT "$paused_pid"
+  wait "$paused_pid" || paused_status=$?
+  ((paused_status == 0)) || fail "the paused run ended with status $paused_status"
+  expect_site "$srv/nfs/live" 21 "owner group mode"
+}
+
+# --- the suite (NFS starts first: its grace period ends while the other shares are tried)
+run_case disks prepare_disks
+run_case nfs-server nfs_server
+run_case smb-shares smb_shares
+run_case smb3-root share_run smb3 "$srv/smb" root ""
+run_case smb3-webuser share_run smb3 "$srv/smb" webuser ""
+run_case smb3-nearly-full nearly_full_run smb3-full /srv/full-smb root
+run_case smb1-unix-root share_run smb1-unix "$srv/smb" root "owner group mode"
+run_case smb1-unix-webuser share_run smb1-unix "$srv/smb" webuser "group mode"
+run_case smb1-nounix-root share_run smb1-nounix "$srv/smb" root ""
+run_case smb1-nounix-webuser share_run smb1-nounix "$srv/smb" webuser ""
+
+run_case sshfs-shares sshfs_shares
+run_case sshfs-root share_run sshfs-root "$srv/sshfs" root "owner group mode"
+run_case sshfs-webuser share_run sshfs-webuser "$srv/sshfs" webuser "group mode"
+run_case sshfs-webuser-read-only-page read_only_page
+run_case sshfs-remote-disk-full nearly_full_run sshfs-full /srv/full-sshfs root
+
+run_case nfs-mounts nfs_mounts
+for vers in 3 4; do  # 4: NFSv4.2
+  run_case "nfs$vers-root" share_run "nfs$vers" "$srv/nfs" root "owner group mode"
+  run_case "nfs$vers-webuser" share_run "nfs$vers" "$srv/nfs" webuser "group mode"
+  run_case "nfs$vers-root-squashed" root_squashed "$vers"
 done
-nearly_full_run nfs4-nearly-full "$mnt/nfs4-full" /srv/full-nfs root
+run_case nfs4-nearly-full nearly_full_run nfs4-full /srv/full-nfs root
+run_case nfs4-killed-run-leftovers-removed killed_run_leftovers
+run_case nfs4-live-run-undisturbed live_run_undisturbed
 
-case_begin nfs4-killed-run-leftovers-removed
-new_site "$srv/nfs/killed" 20 300
-start_paused 10 "$mnt/nfs4/killed"
-kill -KILL "$paused_pid"
-wait "$paused_pid" || true
-count_pages_done "$srv/nfs/killed"
-[[ -n $(leftovers_in "$srv/nfs/killed") ]] || fail "the killed run left no temporary file to clean"
-run_cli root --skip-present "$mnt/nfs4/killed"
-expect_success "20 pages listed: $((20 - pages_done)) upgraded, 0 without the tag, $pages_done skipped"
-expect_site "$srv/nfs/killed" 20 "owner group mode"
-case_end
-
-# A run stopped half-way holds its temporary files while another run writes in the folder.
-case_begin nfs4-live-run-undisturbed
-new_site "$srv/nfs/live" 21 300
-mapfile -t live_pages < <(printf "$mnt/nfs4/live/p%02d.html\n" {1..20})
-start_paused 10 "${live_pages[@]}"
-live_files=$(leftovers_in "$srv/nfs/live")
-[[ -n $live_files ]] || fail "the paused run holds no temporary file"
-run_cli root "$mnt/nfs4/live/p21.html"
-expect_success "1 page listed: 1 upgraded, 0 without the tag, 0 skipped"
-[[ $(leftovers_in "$srv/nfs/live") == "$live_files" ]] || fail "the live run's files were touched"
-kill -CONT "$paused_pid"
-paused_status=0
-wait "$paused_pid" || paused_status=$?
-((paused_status == 0)) || fail "the paused run ended with status $paused_status"
-expect_site "$srv/nfs/live" 21 "owner group mode"
-case_end
-
-suite_end
+stop_shares
