@@ -88,25 +88,29 @@ sub leftovers {
 
 sub check {
   my ($dir, $ref, $upgraded, $keep) = @_;
-  my $i = 0;
+  my ($i, @problems) = (0);
   for my $name (pages_of($ref)) {
     my $new = ++$i <= $upgraded;
     my $want = slurp($new ? "$ref/want/$name" : "$ref/orig/$name");
     my $got = slurp("$dir/$name");
-    if (!defined $got) { print "$name is gone\n"; next }
-    printf("%s: %d bytes, not the %d expected (%s)\n", $name, length($got), length($want),
-           $new ? 'it should hold the text' : 'it should be as it was')
+    if (!defined $got) { push @problems, "$name is gone"; next }
+    push @problems, sprintf("%s: %d bytes, not the %d expected (%s)", $name, length($got),
+                            length($want), $new ? 'it should hold the text' : 'it should be as it was')
       if $got ne $want;
     my @before = split(' ', slurp("$ref/stat/$name"));
     my @after = attributes("$dir/$name");
     my @what = ('owner', 'group', 'mode');
     for my $k (0 .. 2) {
       next if $new && index($keep, $what[$k]) < 0;
-      print "$name: $what[$k] $after[$k], was $before[$k]\n" if $after[$k] ne $before[$k];
+      push @problems, "$name: $what[$k] $after[$k], was $before[$k]" if $after[$k] ne $before[$k];
     }
   }
+  # The first few say what went wrong; the rest is usually more of the same.
+  push @problems, '... and ' . (@problems - 6) . ' more' if @problems > 8;
+  splice(@problems, 6, -1) if @problems > 8;
   my @others = leftovers($dir, $ref);
-  print 'left in the folder: ', join(' ', @others), "\n" if @others;
+  push @problems, 'left in the folder: ' . join(' ', @others) if @others;
+  print map { "$_\n" } @problems;
 }
 
 sub done {

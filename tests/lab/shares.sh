@@ -73,13 +73,15 @@ EOF
 }
 
 # Mounts share NAME as SMB version VERS with the extra mount options OPTS (comma-separated,
-# may be empty; they must include username= unless root's account is wanted).
+# may be empty; they must include username= unless root's account is wanted). Each mount has its
+# own connection (nosharesock): an SMB1 mount with Unix extensions switches its connection's
+# server to POSIX path names, and an SMB1 mount without them sharing it would see empty folders.
 mount_smb() {
   local vers=$1 opts=$2 name=$3 mountpoint=$4
   mkdir -p "$mountpoint"
   case ",$opts," in *,username=*) ;; *) opts="username=root${opts:+,$opts}" ;; esac
   mount -t cifs "//127.0.0.1/$name" "$mountpoint" \
-    -o "vers=$vers,password=$QV_SMB_PASSWORD,$opts" || return 1
+    -o "vers=$vers,nosharesock,password=$QV_SMB_PASSWORD,$opts" || return 1
   echo "mount $mountpoint" >>"$QV_SHARES_UNDO"
 }
 
