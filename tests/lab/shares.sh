@@ -155,7 +155,6 @@ mount_sshfs() {
   if [[ $user == root ]]; then
     sshfs -o "$opts,allow_other" "root@127.0.0.1:$path" "$mountpoint" || return 1
   else
-    chmod 0666 /dev/fuse # as udev would: any user may make FUSE mounts
     chown "$user" "$mountpoint"
     setpriv --reuid="$user" --regid="$user" --init-groups --reset-env \
       sshfs -o "$opts" "$user@127.0.0.1:$path" "$mountpoint" || return 1
