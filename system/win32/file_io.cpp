@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 #include <type_traits>
 
 #include "system/page_buffer.h"
@@ -37,20 +39,39 @@ std::optional<IoError> regular_file_error(HANDLE file, const std::string& path,
 
 namespace {
 
+// A 32-bit program cannot hold a file of 2 GB or more: refused rather than cut.
+constexpr std::uint64_t kLargestFile = std::numeric_limits<std::size_t>::max() / 2;
+
+// Sizes `out` to `size` bytes, with room for `capacity`; false when the process has no room
+// left for them (a page under the limit may still not fit a 32-bit address space), which the
+// page's read then reports instead of the allocation ending the program.
+template <typename Buffer>
+bool try_resize(Buffer& out, std::size_t size, std::size_t capacity) {
+  try {
+    if constexpr (std::is_same_v<Buffer, std::string>) out.reserve(capacity);
+    out.resize(size);
+    return true;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  out.clear();
+  return false;
+}
+
 template <typename Buffer>
 std::optional<IoError> read_into(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info,
                                  const std::string& path, Buffer& out, std::size_t headroom) {
   const std::uint64_t whole =
       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  // A 32-bit program cannot hold a file of 2 GB or more: refused rather than cut.
-  if (whole > std::numeric_limits<std::size_t>::max() / 2)
-    return error_from(path, ERROR_FILE_TOO_LARGE);
+  if (whole > kLargestFile) return error_from(path, ERROR_FILE_TOO_LARGE);
   const auto size = static_cast<std::size_t>(whole);
-  if constexpr (std::is_same_v<Buffer, std::string>) out.reserve(size + headroom + 1);
-  out.resize(size);
+  if (!try_resize(out, size, size + headroom + 1)) return error_from(path, ERROR_NOT_ENOUGH_MEMORY);
   std::size_t filled = 0;
   for (;;) {
-    if (filled == out.size()) out.resize(filled + 65536);
+    if (filled == out.size()) {  // the file grew while it was read
+      if (filled > kLargestFile - 65536) return error_from(path, ERROR_FILE_TOO_LARGE);
+      if (!try_resize(out, filled + 65536, 0)) return error_from(path, ERROR_NOT_ENOUGH_MEMORY);
+    }
     const std::size_t room = out.size() - filled;
     DWORD got = 0;
     const DWORD ask = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
