@@ -39,7 +39,8 @@ class Batch {
     }
     flush();
     decided_.clear();
-    result_.sync_error = files_.sync_written();
+    if (std::optional<IoError> error = files_.sync_written()) result_.sync_error = error;
+    result_.notes = files_.notes();
     return std::move(result_);
   }
 
@@ -55,8 +56,23 @@ class Batch {
     } else if (std::optional<std::vector<std::string_view>> pieces = edit(i)) {
       rewritten_.insert(page.entry());
       if (mode_ == WriteMode::write) {
-        if (std::optional<IoError> error = files_.stage(page, *pieces))
-          return stop_at(i, PageAccess::write, *error);
+        std::optional<IoError> error = files_.stage(page, *pieces);
+        if (error && error->no_room) {
+          // No room for this page beside the group's staged files: the group is replaced first,
+          // and the files replaced so far released and synced, which gives their room back;
+          // then the page is tried alone.
+          if (!make_room()) return false;
+          std::variant<OpenedPage, IoError> again = reread(page);
+          if (IoError* failed = std::get_if<IoError>(&again))
+            return stop_at(i, PageAccess::read, *failed);
+          page = std::get<OpenedPage>(std::move(again));
+          if (!(pieces = edit(i))) {
+            decided_.push_back({i, PageOutcome::unchanged, std::nullopt});
+            return true;
+          }
+          error = files_.stage(page, *pieces);
+        }
+        if (error) return stop_at(i, PageAccess::write, *error);
         staged_bytes_ += page.staged_size();
         decided_.push_back({i, PageOutcome::changed, std::move(page)});
       } else {
@@ -87,7 +103,10 @@ class Batch {
     for (Decided& page : decided_) {
       if (page.staged) {
         if (durable) {
-          result_.failure = PageFailure{page.index, PageAccess::write, std::move(*durable)};
+          // Named by the first page it keeps from being replaced, not the file system's folder.
+          result_.failure = PageFailure{
+              page.index, PageAccess::write,
+              IoError{paths_[page.index], std::move(durable->reason), durable->no_room}};
           break;
         }
         if (!commit_page(page)) break;
@@ -99,6 +118,15 @@ class Batch {
     }
     files_.end_commits();
     decided_.clear();  // closes the pages, removes staged files that were not used
+  }
+
+  // Replaces the staged pages of the group and waits until the files they replaced are released
+  // and their room given back; false when the batch must stop.
+  bool make_room() {
+    flush();
+    if (result_.failure) return false;
+    if (std::optional<IoError> error = files_.sync_written()) result_.sync_error = error;
+    return !result_.sync_error;
   }
 
   bool any_staged() const {

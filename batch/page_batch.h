@@ -64,6 +64,9 @@ struct BatchResult {
   std::size_t done = 0;     // pages fully handled, failures excluded
   std::optional<PageFailure> failure;
   std::optional<IoError> sync_error;  // the rewritten pages may not be on stable storage yet
+  // What the run did beside the pages and what the file systems written to decided instead of
+  // them, in words (see PageFiles::notes).
+  std::vector<std::string> notes;
 };
 
 // Watches a batch: the points of its rewrites (see RewriteWatch), and each page once it is read,

@@ -155,6 +155,7 @@ ExitCode run_insertion(const Options& options, const Settings& settings, const C
                  result.sync_error->reason);
     code = ExitCode::file_failure;
   }
+  report.set_notes(result.notes);
   report.finish();
   if (report.output_error() && code == ExitCode::done) code = ExitCode::file_failure;
   return code;

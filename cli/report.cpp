@@ -156,6 +156,7 @@ void Report::finish() {
   summary += other_case_hint();
   if (mode_ == WriteMode::dry_run) summary += " (dry run: nothing written)";
   summary += '\n';
+  for (const std::string& note : notes_) summary += printable(note) + '\n';
   if (!output_error_) {
     put(out_, summary);
     flush_output(out_);

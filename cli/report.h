@@ -72,6 +72,8 @@ class Report {
   // Outcome::other_case, `spelling` is how the page writes the tag.
   void page(std::string_view path, Outcome outcome, Clock::time_point now,
             std::string_view spelling = {});
+  // Lines said after the summary: what the file systems written to could not keep.
+  void set_notes(std::vector<std::string> notes) { notes_ = std::move(notes); }
   // Writes the diff of a page to the diff stream, as it is.
   void diff(std::string_view text);
   // Writes "<program name>: <message>" on the error stream.
@@ -103,6 +105,7 @@ class Report {
   Tally tally_;
   std::vector<std::pair<std::string, std::size_t>> spellings_;  // of the tag, with their pages
   std::optional<std::string> output_error_;
+  std::vector<std::string> notes_;
 };
 
 }  // namespace qv::cli

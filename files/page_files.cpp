@@ -14,10 +14,21 @@
 #include "text/temporary_name.h"
 
 namespace qv {
+namespace {
+
+// How long a temporary file of a run on another machine (or before this machine's last start) is
+// taken to belong to a live run, on a folder other machines reach: the longest a group of pages
+// may take between its staging and its replacement, with room for clocks that disagree.
+constexpr std::int64_t kLeaseSeconds = 60 * 60;
+// The largest intent record: a page name of the longest length, with its length and end.
+constexpr std::size_t kIntentLimit = 4096;
+
+}  // namespace
 
 // A folder held open for the batch, and what its file system can do.
 struct OpenFolder {
   std::shared_ptr<sys::Folder> folder;
+  std::string path;  // as reached, for messages
   FileIdentity identity;
   sys::FolderCapabilities can;
 };
@@ -54,6 +65,10 @@ struct PageFiles::Folders {
   std::map<std::uint64_t, std::shared_ptr<OpenFolder>> written;
   std::shared_ptr<OpenFolder> locked;  // the folder whose lock this batch holds, if any
   ClosePool closes;                    // the replaced pages, released meanwhile
+  // Per file system, what the mount decided instead of the pages (sys::NotKept), and where.
+  std::map<std::uint64_t, std::pair<unsigned, std::string>> not_kept;
+  std::vector<std::string> restored;  // pages put back from an interrupted run, in words
+  RewriteWatch* watch = nullptr;
 
   void unlock() {
     if (locked) sys::unlock_folder(*locked->folder);
@@ -67,20 +82,68 @@ struct PageFiles::Folders {
     if (auto* error = std::get_if<IoError>(&opened)) return std::move(*error);
     auto folder = std::make_shared<OpenFolder>();
     folder->folder = std::get<0>(std::move(opened));
+    folder->path = folder_path;
     folder->identity = sys::identity_of(*folder->folder);
     folder->can = sys::capabilities_of(*folder->folder);
+    if (watch != nullptr) watch->folder_opened(folder->can);
     if (by_path.size() >= 16) by_path.clear();  // a batch moves on from folder to folder
     by_path.emplace(folder_path, folder);
     return folder;
   }
 
-  // Removes the temporary files in `folder` that no live run holds: the leftovers of runs that
-  // were killed. Once per folder and batch; best effort.
+  // Puts back the pages whose replacement a dead run left half done, then removes the temporary
+  // files that no live run owns: the leftovers of runs that were killed or cut off. Once per
+  // folder and batch; best effort. A temporary file that may be a page's only copy is never
+  // removed.
   void clean(const OpenFolder& folder) {
     if (!cleaned.insert(folder.identity).second) return;
+    const TemporaryOwner self = sys::this_run();
+    auto gone = [&](const TemporaryOwner& owner) {
+      return owner_is_gone(owner, self, folder.can.shared, sys::process_alive(owner.process),
+                           self.created, kLeaseSeconds);
+    };
+    std::set<std::string> needed;  // temporary files that unfinished intents still stand for
     for (const std::string& name :
-         sys::names_starting_with(*folder.folder, detail::kTemporaryPrefix))
-      if (is_temporary_name(name)) sys::remove_if_unheld(*folder.folder, name);
+         sys::names_starting_with(*folder.folder, detail::kIntentPrefix)) {
+      if (!is_intent_name(name)) continue;
+      const std::optional<TemporaryOwner> owner = owner_of(name);
+      if (!owner || !gone(*owner) || !finish_intent(folder, name))
+        needed.insert(temporary_name_for(name));
+    }
+    for (const std::string& name :
+         sys::names_starting_with(*folder.folder, detail::kTemporaryPrefix)) {
+      if (!is_temporary_name(name) || needed.contains(name)) continue;
+      const std::optional<TemporaryOwner> owner = owner_of(name);
+      sys::remove_if_dead(*folder.folder, name, [&](sys::Hold hold) {
+        // On a folder no other machine reaches, a run holds its files locked while they live.
+        if (hold == sys::Hold::unheld && (!folder.can.shared || !owner)) return true;
+        return owner && gone(*owner);
+      });
+    }
+  }
+
+  // Ends the replacement the dead run's intent record `intent` describes: puts its temporary file
+  // in the page's place when the page's name is gone, then removes the record. False when the
+  // record cannot be read or the page cannot be put back (both are then kept).
+  bool finish_intent(const OpenFolder& folder, const std::string& intent) {
+    const sys::Folder& at = *folder.folder;
+    const std::string temporary = temporary_name_for(intent);
+    const std::optional<std::string> text = sys::read_small_file(at, intent, kIntentLimit);
+    if (!text) return false;
+    // A record not written whole was cut before the page was removed: nothing to put back.
+    if (const std::optional<std::string> page = page_of_intent(*text)) {
+      const std::string path = folder.path + (folder.path.ends_with('/') ? "" : "/") + *page;
+      auto exists = [&](const std::string& name) {
+        return !std::holds_alternative<std::monostate>(sys::replace_candidate(at, name, path));
+      };
+      if (!exists(*page) && exists(temporary)) {
+        if (sys::rename_entry(at, temporary, *page, path)) return false;
+        (void)sys::flush_folder(at, path);
+        restored.push_back("restored " + path + " from an interrupted run");
+      }
+    }
+    (void)sys::remove_entry(at, intent, intent);
+    return true;
   }
 };
 
@@ -169,6 +232,49 @@ std::optional<IoError> write_staged(const sys::File& file, std::span<const std::
 
 }  // namespace
 
+namespace {
+
+// Replaces a page in the two steps of a file system that cannot rename over a file: the page is
+// removed, then the staged file renamed to its name. An intent record, on stable storage before
+// the removal, names the page, so that a run that meets the folder after a cut between the two
+// steps puts the staged file (complete and flushed by then) in the page's place. On failure after
+// the removal, the staged file is kept as it is, for that run.
+std::optional<IoError> replace_in_two_steps(OpenedPage::State& s) {
+  const sys::Folder& at = *s.folder->folder;
+  const std::string intent = intent_name_for(s.temporary_name);
+  auto abandon = [&](IoError error) {
+    (void)sys::remove_entry(at, intent, s.path);
+    return error;
+  };
+  if (auto error = sys::write_new_file(at, intent, intent_text(s.entry.name), s.path))
+    return abandon(*error);
+  if (auto error = sys::flush_folder(at, s.path)) return abandon(*error);
+  if (auto error = sys::remove_entry(at, s.entry.name, s.path)) return abandon(*error);
+  if (auto error = sys::rename_entry(at, s.temporary_name, s.entry.name, s.path)) {
+    const std::string kept = s.temporary_name;
+    s.temporary_name.clear();  // the page's only copy now: never discarded
+    return IoError{s.path, error->reason + "; its new content is kept in " + kept +
+                               ", which the next run puts in its place"};
+  }
+  (void)sys::flush_folder(at, s.path);
+  (void)sys::remove_entry(at, intent, s.path);
+  return std::nullopt;
+}
+
+// Puts the staged file of `s` in its page's place, in one rename where the file system can.
+std::optional<IoError> replace_page(OpenedPage::State& s) {
+  OpenFolder& folder = *s.folder;
+  if (folder.can.replace == sys::ReplaceStep::remove_then_rename) return replace_in_two_steps(s);
+  auto replaced = sys::replace(*folder.folder, s.entry.name, s.temporary_name, s.temporary,
+                               s.read_status, s.path);
+  if (auto* error = std::get_if<IoError>(&replaced)) return std::move(*error);
+  if (std::holds_alternative<std::monostate>(replaced)) return std::nullopt;
+  folder.can.replace = sys::ReplaceStep::remove_then_rename;  // for the rest of the batch too
+  return replace_in_two_steps(s);
+}
+
+}  // namespace
+
 OpenedPage::OpenedPage(std::unique_ptr<State> state) : state_(std::move(state)) {}
 OpenedPage::OpenedPage(OpenedPage&&) noexcept = default;
 OpenedPage& OpenedPage::operator=(OpenedPage&&) noexcept = default;
@@ -177,7 +283,9 @@ const std::string& OpenedPage::path() const { return state_->path; }
 const EntryIdentity& OpenedPage::entry() const { return state_->entry; }
 std::uint64_t OpenedPage::staged_size() const { return state_->staged; }
 
-PageFiles::PageFiles(RewriteWatch* watch) : folders_(std::make_unique<Folders>()), watch_(watch) {}
+PageFiles::PageFiles(RewriteWatch* watch) : folders_(std::make_unique<Folders>()), watch_(watch) {
+  folders_->watch = watch;
+}
 PageFiles::~PageFiles() = default;
 
 std::variant<OpenedPage, IoError> PageFiles::read(const std::string& path, PageBuffer& out) {
@@ -208,7 +316,7 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
   // for another.
   std::optional<IoError> taken;
   for (int attempt = 0; attempt < 100 && !s.temporary.valid(); ++attempt) {
-    s.temporary_name = detail::new_temporary_name();
+    s.temporary_name = detail::new_temporary_name(sys::this_run());
     auto created = sys::create_temporary(*folder.folder, s.temporary_name, s.path);
     if (auto* file = std::get_if<sys::File>(&created)) {
       s.temporary = std::move(*file);
@@ -233,13 +341,24 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     // flush mostly waits for what is already under way.
     sys::start_writeback(s.temporary);
   }
+  unsigned not_kept = sys::kept_all;
   if (auto error = sys::keep_attributes(*folder.folder, s.entry.name, s.page, s.read_status,
-                                        s.temporary, s.path))
+                                        s.temporary, s.path, not_kept))
     return fail(*error);
+  if (not_kept != sys::kept_all) {
+    auto [at, added] = folders_->not_kept.try_emplace(folder.identity.volume, 0u, std::string());
+    if (added) at->second.second = sys::mount_words(*folder.folder);
+    at->second.first |= not_kept;
+  }
   if (folder.can.flush == sys::FlushScope::each_file) {
     // On stable storage before it replaces the page, so that a power cut leaves the old page or
     // the new one, never an empty file.
     if (auto error = sys::flush_file(s.temporary, s.path)) return fail(*error);
+    // Where the page is let go before its replacement (shares, FUSE), the staged file is closed
+    // here too, with its result checked: such file systems may report a failed write (a full
+    // disk on the server) only then. A live run's closed file is told by its name, not a lock.
+    if (folder.can.page_release == sys::PageRelease::before_replace)
+      if (auto error = sys::close_checked(s.temporary, s.path)) return fail(*error);
   } else {
     folders_->staged.emplace(folder.identity.volume, s.folder);
   }
@@ -260,7 +379,7 @@ std::optional<IoError> PageFiles::make_durable() {
 std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
   OpenedPage::State& s = page.state();
   if (watch_ != nullptr) watch_->before_replace(s.path);
-  const OpenFolder& folder = *s.folder;
+  OpenFolder& folder = *s.folder;
   if (folder.can.lock == sys::ReplaceLock::folder_lock && folders_->locked != s.folder) {
     folders_->unlock();
     if (auto error = sys::lock_folder(*folder.folder, s.path)) {
@@ -280,10 +399,13 @@ std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
   const auto* status = std::get_if<sys::FileStatus>(&now);
   if (status == nullptr || !sys::unchanged(*status, s.read_status)) return give_up(std::nullopt);
 
-  if (folder.can.page_release == sys::PageRelease::before_replace) s.page.reset();
-  if (auto error = sys::replace(*folder.folder, s.entry.name, s.temporary_name, s.temporary,
-                                s.read_status, s.path))
-    return give_up(std::move(error));
+  if (folder.can.page_release == sys::PageRelease::before_replace) {
+    // A share may refuse to replace a file still open: the page is let go first (the staged
+    // file was closed once flushed).
+    s.page.reset();
+    if (auto error = sys::close_checked(s.temporary, s.path)) return give_up(std::move(error));
+  }
+  if (auto error = replace_page(s)) return give_up(std::move(error));
   // The page read was the last hold on the replaced file, kept so that the rename need not
   // release it; the release is left to the pool. The staged file, now the page, no longer needs
   // to be held either.
@@ -297,6 +419,26 @@ std::variant<CommitOutcome, IoError> PageFiles::commit(OpenedPage& page) {
 }
 
 void PageFiles::end_commits() { folders_->unlock(); }
+
+std::vector<std::string> PageFiles::notes() const {
+  std::vector<std::string> notes = folders_->restored;
+  for (const auto& [volume, what] : folders_->not_kept) {
+    const auto [bits, mount] = what;
+    std::vector<std::string_view> words;
+    if (bits & sys::owner_not_kept) words.push_back("owner");
+    if (bits & sys::group_not_kept) words.push_back("group");
+    if (bits & sys::mode_not_kept) words.push_back("mode");
+    std::string note;
+    for (std::size_t i = 0; i < words.size(); ++i)
+      note += std::string(i == 0                  ? ""
+                          : i + 1 == words.size() ? " and "
+                                                  : ", ") +
+              std::string(words[i]);
+    note += words.size() == 1 ? " is" : " are";
+    notes.push_back(note + " the mount's on " + mount + ": not kept");
+  }
+  return notes;
+}
 
 std::optional<IoError> PageFiles::sync_written() {
   folders_->unlock();

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "system/page_io.h"
 
@@ -66,6 +67,9 @@ class RewriteWatch {
   // Told just before a page is checked to be the file read and replaced (its new content is on
   // stable storage by then), with the page's listed path.
   virtual void before_replace(const std::string& /*path*/) {}
+  // Told what each folder's file system can do as the folder is opened; a test may change it to
+  // take another file system's road on the one at hand.
+  virtual void folder_opened(sys::FolderCapabilities& /*can*/) {}
 };
 
 // The file side of a batch of page rewrites. Each page is read through the folder that really
@@ -113,6 +117,12 @@ class PageFiles {
 
   // Unlocks the folder the last commits locked.
   void end_commits();
+
+  // What the batch did beside the pages, in words: the pages it put back from an interrupted run
+  // ("restored <page> from an interrupted run"), and once per file system staged to, what its
+  // mount decided instead of the pages ("owner and mode are the mount's on /mnt/x (vfat): not
+  // kept").
+  std::vector<std::string> notes() const;
 
   // Waits until the files replaced so far are released, then puts the replacements on stable
   // storage (the folders' entries).

@@ -139,6 +139,8 @@ void Form1::Command2_Click() {
   if (result.sync_error)
     c_.message_box.show(sync_error_prompt(*result.sync_error), Buttons::ok,
                         message::kFileErrorTitle);
+  if (!result.notes.empty())
+    c_.message_box.show(not_kept_prompt(result.notes), Buttons::ok, message::kGoTitle);
   if (closing) c_.platform.end();
 }
 

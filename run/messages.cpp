@@ -18,6 +18,12 @@ std::string page_error_prompt(const IoError& error, PageAccess access, std::int6
          page_count(static_cast<std::size_t>(upgraded)) + " received the text.";
 }
 
+std::string not_kept_prompt(const std::vector<std::string>& notes) {
+  std::string prompt = "The pages were written, but not everything of them could be kept:";
+  for (const std::string& note : notes) prompt += "\n" + note;
+  return prompt;
+}
+
 std::string sync_error_prompt(const IoError& error) {
   std::string prompt(kUnconfirmedSync);
   prompt[0] = 'T';

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "batch/page_batch.h"
 
@@ -38,5 +39,9 @@ std::string page_error_prompt(const IoError& error, PageAccess access, std::int6
 
 // The prompt shown when the rewritten pages could not be confirmed on stable storage.
 std::string sync_error_prompt(const IoError& error);
+
+// The prompt that tells what the file systems written to could not keep of the pages (`notes`,
+// one per file system).
+std::string not_kept_prompt(const std::vector<std::string>& notes);
 
 }  // namespace qv

@@ -8,6 +8,7 @@ namespace qv {
 struct IoError {
   std::string path;
   std::string reason;
+  bool no_room = false;  // the disk or the user's quota is full (retrying with less may succeed)
 };
 
 }  // namespace qv

@@ -3,6 +3,7 @@
 // The operating-system steps of a page rewrite, one implementation per platform (system/linux,
 // system/win32). The order of the steps, and every choice between them, is files/PageFiles'.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "system/io_error.h"
+#include "text/temporary_name.h"
 
 namespace qv {
 
@@ -97,11 +99,22 @@ enum class PageRelease {
 // both replace one version of a page.
 enum class ReplaceLock { folder_lock, none };
 
+// How a staged file takes its page's place.
+enum class ReplaceStep {
+  atomic_rename,       // one rename over the page: the name never goes missing
+  remove_then_rename,  // the file system cannot rename over a file: the page is removed first,
+                       // under an intent record that lets a later run finish the swap
+};
+
 // What the file system holding a folder can do, as far as the rewrite policy depends on it.
 struct FolderCapabilities {
   FlushScope flush = FlushScope::whole_file_system;
   PageRelease page_release = PageRelease::in_background_after_replace;
   ReplaceLock lock = ReplaceLock::folder_lock;
+  ReplaceStep replace = ReplaceStep::atomic_rename;
+  // Other machines may reach the folder too (a network share): their runs' files can be told
+  // from dead ones only by the owner in their names, not by this machine's locks or processes.
+  bool shared = false;
 };
 
 // A folder held open for a batch of rewrites (the platform's handle, path and properties).
@@ -173,18 +186,51 @@ std::optional<IoError> flush_file(const File& file, const std::string& path);
 // Puts everything written to the file system holding `folder` on stable storage.
 std::optional<IoError> flush_file_system(const Folder& folder);
 
+// What a new file could not take from its page because the mount, not the file, decides it.
+enum NotKept : unsigned { kept_all = 0, owner_not_kept = 1, group_not_kept = 2, mode_not_kept = 4 };
+
 // Gives the temporary file `temporary` the owner, permissions and extended attributes of the page
-// (`page`, when still open, and `status`), where the system keeps them on the file itself.
+// (`page`, when still open, and `status`), where the system keeps them on the file itself. What
+// the file system decides by itself (the mount's owner or mode) is left so and told in
+// `not_kept`; anything else that cannot be kept is an error.
 std::optional<IoError> keep_attributes(const Folder& folder, const std::string& name,
                                        const File& page, const FileStatus& status,
-                                       const File& temporary, const std::string& path);
+                                       const File& temporary, const std::string& path,
+                                       unsigned& not_kept);
+
+// The mount that holds `folder`, in words for the user: its mount point and kind ("/mnt/x
+// (vfat)"), or the folder itself where the system has no such notion.
+std::string mount_words(const Folder& folder);
+
+// The file system refused to rename a file over an existing one (it cannot replace in one step).
+struct CannotRenameOver {};
 
 // Replaces the entry `name` of `folder` by the temporary file `temporary_name` (open as
 // `temporary`, which the system may need to close first), carrying what the system keeps in the
 // entry rather than the file (the page's `status` says what).
-std::optional<IoError> replace(const Folder& folder, const std::string& name,
-                               const std::string& temporary_name, File& temporary,
-                               const FileStatus& status, const std::string& path);
+std::variant<std::monostate, CannotRenameOver, IoError> replace(
+    const Folder& folder, const std::string& name, const std::string& temporary_name,
+    File& temporary, const FileStatus& status, const std::string& path);
+
+// Creates the small file `name` in `folder` holding `bytes`, on stable storage when this returns.
+std::optional<IoError> write_new_file(const Folder& folder, const std::string& name,
+                                      std::string_view bytes, const std::string& path);
+// The content of the small file `name` of `folder` (at most `limit` bytes); none when it cannot
+// be read.
+std::optional<std::string> read_small_file(const Folder& folder, const std::string& name,
+                                           std::size_t limit);
+// Renames the entry `from` of `folder` to `to`, which must not exist.
+std::optional<IoError> rename_entry(const Folder& folder, const std::string& from,
+                                    const std::string& to, const std::string& path);
+// Removes the entry `name` of `folder`.
+std::optional<IoError> remove_entry(const Folder& folder, const std::string& name,
+                                    const std::string& path);
+// Puts the folder's entries (names added, removed, renamed) on stable storage.
+std::optional<IoError> flush_folder(const Folder& folder, const std::string& path);
+
+// Closes `file` and reports a write error that surfaces only then (network and FUSE file systems
+// send the data at that point).
+std::optional<IoError> close_checked(File& file, const std::string& path);
 
 // Removes the temporary file `name` (open as `temporary`) and closes it.
 void discard_temporary(const Folder& folder, const std::string& name, File& temporary);
@@ -196,8 +242,21 @@ void unlock_folder(const Folder& folder);
 
 // The names in `folder` that start with `prefix` and look like files (best effort).
 std::vector<std::string> names_starting_with(const Folder& folder, std::string_view prefix);
-// Removes the file `name` of `folder` unless a live run holds it (best effort).
-void remove_if_unheld(const Folder& folder, const std::string& name);
+// Whether a live process holds a temporary file locked, as far as this machine can tell.
+enum class Hold {
+  held,     // yes: a live run's
+  unheld,   // no lock on it (on a shared folder, a run elsewhere may still own it)
+  unknown,  // the file system gave no answer
+};
+// Removes the file `name` of `folder` when `dead`, told whether it is held, says its maker is
+// gone; never a file a live run holds locked (best effort).
+void remove_if_dead(const Folder& folder, const std::string& name,
+                    const std::function<bool(Hold)>& dead);
+
+// This run, as temporary names record their maker: this machine and boot, this process, now.
+TemporaryOwner this_run();
+// Whether process `process` of this machine is running.
+bool process_alive(std::uint64_t process);
 
 // How many pages may be staged at once: each may hold the page and its temporary file open.
 std::size_t staging_capacity();

@@ -51,6 +51,20 @@ std::vector<char> attribute_names(int fd, int& code) {
   }
 }
 
+// Whether an access control list, as its extended attribute holds it (a 4-byte version, then
+// 8-byte entries of tag, permissions and id), names a user or a group: an entry that the
+// permission bits cannot say. An unreadable one counts as naming someone.
+bool names_anyone(std::string_view acl) {
+  constexpr unsigned kNamedUser = 0x02, kNamedGroup = 0x08;
+  if (acl.size() < 4 || (acl.size() - 4) % 8 != 0) return true;
+  for (std::size_t at = 4; at < acl.size(); at += 8) {
+    const unsigned tag = static_cast<unsigned char>(acl[at]) |
+                         static_cast<unsigned>(static_cast<unsigned char>(acl[at + 1])) << 8;
+    if (tag == kNamedUser || tag == kNamedGroup) return true;
+  }
+  return false;
+}
+
 std::string refusal(std::string_view name, int code) {
   return "Cannot keep its extended attribute " + std::string(name) + ": " + std::strerror(code);
 }
@@ -75,12 +89,19 @@ std::optional<std::string> copy_attributes(int from, int to, bool folder_has_def
     // A label the system gave the new file already (a security context, say) need not be set.
     const int refused = errno;
     if (std::optional<std::string> given = attribute(to, name); given && *given == *value) continue;
+    // A list that only mirrors the permission bits (some shares show one) is carried by them.
+    if (std::strcmp(name, kAccessAcl) == 0 && !names_anyone(*value)) continue;
     return refusal(name, refused);
   }
   if (folder_has_default_acl && !access_acl && ::fremovexattr(to, kAccessAcl) != 0 &&
       errno != ENODATA)
     return refusal(kAccessAcl, errno);
   return std::nullopt;
+}
+
+bool acl_names_anyone(int fd) {
+  std::optional<std::string> acl = attribute(fd, kAccessAcl);
+  return acl && names_anyone(*acl);
 }
 
 bool has_default_acl(int folder) {

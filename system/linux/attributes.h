@@ -12,6 +12,10 @@ namespace qv {
 // the reason, naming the attribute that could not be kept.
 std::optional<std::string> copy_attributes(int from, int to, bool folder_has_default_acl);
 
+// Whether the open file `fd` has an access control list that names users or groups (more than
+// what its permission bits say).
+bool acl_names_anyone(int fd);
+
 // Whether the open folder `folder` gives its new files a default access control list.
 bool has_default_acl(int folder);
 

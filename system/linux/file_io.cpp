@@ -76,7 +76,7 @@ int read_into(int fd, const struct stat& info, Buffer& out) {
 }  // namespace
 
 IoError error_from_errno(const std::string& path, int code) {
-  return IoError{path, std::strerror(code)};
+  return IoError{path, std::strerror(code), code == ENOSPC || code == EDQUOT};
 }
 
 std::string not_regular_reason(mode_t mode) {

@@ -5,17 +5,25 @@
 #include "system/page_io.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "system/linux/attributes.h"
+#include "system/linux/file_systems.h"
 #include "system/linux/posix_io.h"
 #include "system/page_buffer.h"
 
@@ -29,6 +37,7 @@ struct Folder {
   std::string path;  // as reached, for messages
   FileIdentity identity;
   bool default_acl = false;  // new files in it inherit an access control list
+  FileSystemTraits traits;   // what its file system does
 };
 
 namespace {
@@ -38,6 +47,31 @@ namespace {
 constexpr int kOpenPage = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 int fd_of(const File& file) { return static_cast<int>(file.get()); }
+
+// Whether the process belongs to group `group` (its own or a supplementary one).
+bool in_group(std::uint32_t group) {
+  if (group == ::getegid()) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return std::find(groups.begin(), groups.begin() + std::max(got, 0), group) !=
+         groups.begin() + std::max(got, 0);
+}
+
+// Whether the process (not the superuser) may write a file with `status`'s mode, owner and group,
+// by the permission bits alone.
+bool mode_grants_write(const FileStatus& status) {
+  if (status.owner == ::geteuid()) return (status.mode & S_IWUSR) != 0;
+  return (status.mode & (in_group(status.group) ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+// Whether the entry `name` of the folder `at` has an access control list with named users or
+// groups (which then decides its access, not the mode alone).
+bool has_extended_acl(int at, const std::string& name) {
+  posix::Descriptor file(::openat(at, name.c_str(), kOpenPage));
+  return file.get() >= 0 && acl_names_anyone(file.get());
+}
 
 FileStatus status_of(const struct stat& info) {
   auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec; };
@@ -100,14 +134,21 @@ std::variant<std::shared_ptr<Folder>, IoError> open_folder(const std::string& fo
   if (::fstat(fd, &info) != 0) return error_from_errno(path, errno);
   folder->identity = status_of(info).identity;
   folder->default_acl = has_default_acl(fd);
+  struct statfs kind {};
+  folder->traits = traits_of_file_system(
+      ::fstatfs(fd, &kind) == 0 ? static_cast<unsigned long>(kind.f_type) : 0);
   return folder;
 }
 
 FileIdentity identity_of(const Folder& folder) { return folder.identity; }
 
-FolderCapabilities capabilities_of(const Folder&) {
-  return {FlushScope::whole_file_system, PageRelease::in_background_after_replace,
-          ReplaceLock::folder_lock};
+FolderCapabilities capabilities_of(const Folder& folder) { return folder.traits.can; }
+
+std::string mount_words(const Folder& folder) {
+  char* full = ::realpath(folder.path.c_str(), nullptr);
+  const std::string where = full != nullptr ? full : folder.path;
+  std::free(full);
+  return mount_words_for(where);
 }
 
 std::variant<File, EntryIsLink, IoError> open_entry(const Folder& folder, const std::string& name,
@@ -150,6 +191,11 @@ std::optional<IoError> check_writable(const Folder& folder, const std::string& n
   }
   if (::faccessat(folder.fd.get(), name.c_str(), W_OK, AT_EACCESS) != 0)
     return error_from_errno(path, errno);
+  // Some mounts (sshfs, other FUSE and network file systems) answer yes to any access check and
+  // would let the rename replace a page its mode forbids: the mode and owner are judged here as
+  // the kernel would, unless an access control list with entries of its own decides instead.
+  if (!mode_grants_write(status) && !has_extended_acl(folder.fd.get(), name))
+    return error_from_errno(path, EACCES);
   return std::nullopt;
 }
 
@@ -192,12 +238,19 @@ std::optional<IoError> flush_file_system(const Folder& folder) {
 
 std::optional<IoError> keep_attributes(const Folder& folder, const std::string& name,
                                        const File& page, const FileStatus& status,
-                                       const File& temporary, const std::string& path) {
+                                       const File& temporary, const std::string& path,
+                                       unsigned& not_kept) {
+  not_kept = kept_all;
   const int fd = fd_of(temporary);
-  if (status.owner != ::geteuid() || status.group != ::getegid()) {
-    // Only the superuser may give the file away; others keep what the system allows.
-    if (::fchown(fd, status.owner, status.group) != 0 && ::geteuid() == 0)
-      return error_from_errno(path, errno);
+  const Ownership ownership = folder.traits.ownership;
+  const bool root = ::geteuid() == 0;
+  if (ownership != Ownership::mount &&
+      (status.owner != ::geteuid() || status.group != ::getegid()) &&
+      ::fchown(fd, status.owner, status.group) != 0) {
+    // Only the superuser may give the file away (and a share may refuse even that); the group
+    // alone can still be kept by a member of it.
+    if (root && ownership == Ownership::per_file) return error_from_errno(path, errno);
+    ::fchown(fd, static_cast<uid_t>(-1), status.group);
   }
   // After fchown, which clears file capabilities, and before fchmod, since a read-only mode
   // would forbid setting user attributes. A page no longer held is opened again for them.
@@ -208,22 +261,85 @@ std::optional<IoError> keep_attributes(const Folder& folder, const std::string& 
   if (from < 0) return error_from_errno(path, errno);
   if (std::optional<std::string> refusal = copy_attributes(from, fd, folder.default_acl))
     return IoError{path, *refusal};
-  // After fchown, which clears set-user-ID and set-group-ID bits.
-  if (::fchmod(fd, status.mode & 07777) != 0) return error_from_errno(path, errno);
+  // After fchown, which clears set-user-ID and set-group-ID bits. Where the mount decides the
+  // mode, it is asked for (it may take the read-only part) but not required.
+  if (::fchmod(fd, status.mode & 07777) != 0 && ownership == Ownership::per_file)
+    return error_from_errno(path, errno);
+  if (ownership == Ownership::per_file) return std::nullopt;
+  // What the mount left otherwise, among what this process could set on a file of its own.
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return error_from_errno(path, errno);
+  if (root && now.st_uid != status.owner) not_kept |= owner_not_kept;
+  if ((root || in_group(status.group)) && now.st_gid != status.group) not_kept |= group_not_kept;
+  if ((now.st_mode & 07777) != (status.mode & 07777)) not_kept |= mode_not_kept;
   return std::nullopt;
 }
 
-std::optional<IoError> replace(const Folder& folder, const std::string& name,
-                               const std::string& temporary_name, File&, const FileStatus&,
-                               const std::string& path) {
+std::variant<std::monostate, CannotRenameOver, IoError> replace(const Folder& folder,
+                                                                const std::string& name,
+                                                                const std::string& temporary_name,
+                                                                File&, const FileStatus&,
+                                                                const std::string& path) {
   const int at = folder.fd.get();
-  if (::renameat(at, temporary_name.c_str(), at, name.c_str()) != 0)
+  if (::renameat(at, temporary_name.c_str(), at, name.c_str()) == 0) return std::monostate{};
+  // Shares without POSIX semantics (SMB1 without its Unix extensions) refuse to rename over a
+  // file.
+  if (errno == EEXIST) return CannotRenameOver{};
+  return error_from_errno(path, errno);
+}
+
+std::optional<IoError> write_new_file(const Folder& folder, const std::string& name,
+                                      std::string_view bytes, const std::string& path) {
+  posix::Descriptor file(::openat(folder.fd.get(), name.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (file.get() < 0) return error_from_errno(path, errno);
+  if (int code = posix::write_all(file.get(), std::span<const std::string_view>(&bytes, 1)))
+    return error_from_errno(path, code);
+  if (::fsync(file.get()) != 0 || file.close() != 0) return error_from_errno(path, errno);
+  return std::nullopt;
+}
+
+std::optional<std::string> read_small_file(const Folder& folder, const std::string& name,
+                                           std::size_t limit) {
+  posix::Descriptor file(::openat(folder.fd.get(), name.c_str(), kOpenPage));
+  struct stat info {};
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::size_t>(info.st_size) > limit)
+    return std::nullopt;
+  std::string text;
+  if (posix::read_all(file.get(), info, text) != 0) return std::nullopt;
+  return text;
+}
+
+std::optional<IoError> rename_entry(const Folder& folder, const std::string& from,
+                                    const std::string& to, const std::string& path) {
+  const int at = folder.fd.get();
+  if (::renameat(at, from.c_str(), at, to.c_str()) != 0) return error_from_errno(path, errno);
+  return std::nullopt;
+}
+
+std::optional<IoError> remove_entry(const Folder& folder, const std::string& name,
+                                    const std::string& path) {
+  if (::unlinkat(folder.fd.get(), name.c_str(), 0) != 0) return error_from_errno(path, errno);
+  return std::nullopt;
+}
+
+std::optional<IoError> flush_folder(const Folder& folder, const std::string& path) {
+  // Some file systems cannot flush a folder by itself; theirs are flushed with the files.
+  if (::fsync(folder.fd.get()) != 0 && errno != EINVAL && errno != EROFS)
     return error_from_errno(path, errno);
   return std::nullopt;
 }
 
+std::optional<IoError> close_checked(File& file, const std::string& path) {
+  if (!file.close()) return error_from_errno(path, errno);
+  return std::nullopt;
+}
+
 void discard_temporary(const Folder& folder, const std::string& name, File& temporary) {
-  // Removed while still locked, so that no cleaning run takes it for a leftover meanwhile.
+  // Removed while still locked, so that no cleaning run takes it for a leftover meanwhile; but a
+  // share may refuse to remove a file still open, so there it is closed first.
+  if (folder.traits.can.page_release == PageRelease::before_replace) temporary.reset();
   ::unlinkat(folder.fd.get(), name.c_str(), 0);
   temporary.reset();
 }
@@ -255,16 +371,53 @@ std::vector<std::string> names_starting_with(const Folder& folder, std::string_v
   return names;
 }
 
-void remove_if_unheld(const Folder& folder, const std::string& name) {
-  posix::Descriptor file(::openat(folder.fd.get(), name.c_str(), kOpenPage));
+void remove_if_dead(const Folder& folder, const std::string& name,
+                    const std::function<bool(Hold)>& dead) {
+  // Opened for writing where allowed: a network file system's lock needs it, and then reaches
+  // the server, so that a run on another machine holding the file is seen too.
+  posix::Descriptor file(::openat(folder.fd.get(), name.c_str(),
+                                  O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) file = posix::Descriptor(::openat(folder.fd.get(), name.c_str(), kOpenPage));
   struct stat held {
   }, named{};
   if (file.get() < 0 || ::fstat(file.get(), &held) != 0 || !S_ISREG(held.st_mode)) return;
-  if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return;  // a live run's
-  // Still the file locked (not one a live run created under that name since): remove it.
+  Hold hold = Hold::unheld;
+  if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+    hold = errno == EWOULDBLOCK ? Hold::held : Hold::unknown;
+  if (hold == Hold::held || !dead(hold)) return;
+  // Still the file tested (not one a live run created under that name since): remove it.
   if (::fstatat(folder.fd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
       named.st_ino == held.st_ino && named.st_dev == held.st_dev)
     ::unlinkat(folder.fd.get(), name.c_str(), 0);
+}
+
+TemporaryOwner this_run() {
+  static const std::string machine = [] {
+    // The host (a digest of its machine id) and its current boot (the start of the boot id).
+    auto first_line = [](const char* file) {
+      std::string line;
+      std::ifstream(file) >> line;
+      return line;
+    };
+    std::uint32_t host = 2166136261u;
+    for (char c : first_line("/etc/machine-id"))
+      host = (host ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::string boot;
+    for (char c : first_line("/proc/sys/kernel/random/boot_id"))
+      if (boot.size() < 8 && std::isxdigit(static_cast<unsigned char>(c)))
+        boot += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    boot.resize(8, '0');
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08x", host);
+    return digits + boot;
+  }();
+  return {machine, static_cast<std::uint64_t>(::getpid()),
+          static_cast<std::int64_t>(::time(nullptr))};
+}
+
+bool process_alive(std::uint64_t process) {
+  if (process == 0 || process > static_cast<std::uint64_t>(INT32_MAX)) return false;
+  return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
 }
 
 std::size_t staging_capacity() {

@@ -19,7 +19,9 @@ namespace qv {
 
 namespace win32 {
 
-IoError error_from(const std::string& path, DWORD code) { return IoError{path, error_text(code)}; }
+IoError error_from(const std::string& path, DWORD code) {
+  return IoError{path, error_text(code), code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL};
+}
 
 Handle open_for_reading(const std::wstring& path) {
   return Handle(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,

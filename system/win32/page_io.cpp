@@ -6,6 +6,8 @@
 // the files of live ones (which it cannot).
 #include "system/page_io.h"
 
+#include <cstdio>
+#include <ctime>
 #include <type_traits>
 
 #include "system/page_buffer.h"
@@ -103,7 +105,11 @@ FileIdentity identity_of(const Folder& folder) { return folder.identity; }
 FolderCapabilities capabilities_of(const Folder&) {
   // Flushing a whole volume at once needs administrator rights on Windows; folders cannot be
   // locked against other runs' replacements.
-  return {FlushScope::each_file, PageRelease::after_reading, ReplaceLock::none};
+  FolderCapabilities can;
+  can.flush = FlushScope::each_file;
+  can.page_release = PageRelease::after_reading;
+  can.lock = ReplaceLock::none;
+  return can;
 }
 
 std::variant<File, EntryIsLink, IoError> open_entry(const Folder& folder, const std::string& name,
@@ -190,14 +196,23 @@ std::optional<IoError> flush_file_system(const Folder&) {
 }
 
 std::optional<IoError> keep_attributes(const Folder&, const std::string&, const File&,
-                                       const FileStatus&, const File&, const std::string&) {
+                                       const FileStatus&, const File&, const std::string&,
+                                       unsigned& not_kept) {
   // The access control list and streams travel with ReplaceFileW, the attributes in replace().
+  not_kept = kept_all;
   return std::nullopt;
 }
 
-std::optional<IoError> replace(const Folder& folder, const std::string& name,
-                               const std::string& temporary_name, File& temporary,
-                               const FileStatus& status, const std::string& path) {
+std::string mount_words(const Folder& folder) { return win32::to_utf8(folder.path); }
+
+std::optional<IoError> close_checked(File& file, const std::string& path) {
+  if (!file.close()) return error_from(path, ::GetLastError());
+  return std::nullopt;
+}
+
+std::variant<std::monostate, CannotRenameOver, IoError> replace(
+    const Folder& folder, const std::string& name, const std::string& temporary_name,
+    File& temporary, const FileStatus& status, const std::string& path) {
   const std::wstring target = path_in(folder, name);
   const std::wstring staged = path_in(folder, temporary_name);
   // The new file takes the page's attributes (ReplaceFileW carries them on Windows, not on every
@@ -209,7 +224,7 @@ std::optional<IoError> replace(const Folder& folder, const std::string& name,
   ::SetFileAttributesW(staged.c_str(), attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
   if (::ReplaceFileW(target.c_str(), staged.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr))
-    return std::nullopt;
+    return std::monostate{};
   const DWORD code = ::GetLastError();
   // A page in use, or one the user may not replace, is refused as it stands; where the file
   // system cannot replace with its metadata, a plain replacing rename still swaps the content in
@@ -220,6 +235,55 @@ std::optional<IoError> replace(const Folder& folder, const std::string& name,
   if (!::MoveFileExW(staged.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return error_from(path, ::GetLastError());
+  return std::monostate{};
+}
+
+std::optional<IoError> write_new_file(const Folder& folder, const std::string& name,
+                                      std::string_view bytes, const std::string& path) {
+  Handle file(::CreateFileW(path_in(folder, name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_HIDDEN, nullptr));
+  if (!file.valid()) return error_from(path, ::GetLastError());
+  File written(reinterpret_cast<NativeFile>(file.release()));
+  if (auto error = write_pieces(written, std::span<const std::string_view>(&bytes, 1), path))
+    return error;
+  if (auto error = flush_file(written, path)) return error;
+  if (!written.close()) return error_from(path, ::GetLastError());
+  return std::nullopt;
+}
+
+std::optional<std::string> read_small_file(const Folder& folder, const std::string& name,
+                                           std::size_t limit) {
+  Handle file = win32::open_for_reading(path_in(folder, name));
+  LARGE_INTEGER size;
+  if (!file.valid() || !::GetFileSizeEx(file.get(), &size) ||
+      static_cast<std::uint64_t>(size.QuadPart) > limit)
+    return std::nullopt;
+  std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD got = 0;
+  if (!text.empty() &&
+      (!::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr) ||
+       got != text.size()))
+    return std::nullopt;
+  return text;
+}
+
+std::optional<IoError> rename_entry(const Folder& folder, const std::string& from,
+                                    const std::string& to, const std::string& path) {
+  if (!::MoveFileExW(path_in(folder, from).c_str(), path_in(folder, to).c_str(),
+                     MOVEFILE_WRITE_THROUGH))
+    return error_from(path, ::GetLastError());
+  return std::nullopt;
+}
+
+std::optional<IoError> remove_entry(const Folder& folder, const std::string& name,
+                                    const std::string& path) {
+  if (!::DeleteFileW(path_in(folder, name).c_str())) return error_from(path, ::GetLastError());
+  return std::nullopt;
+}
+
+std::optional<IoError> flush_folder(const Folder&, const std::string&) {
+  // Renames and removals are written through (MOVEFILE_WRITE_THROUGH); a folder cannot be flushed
+  // by itself without administrator rights.
   return std::nullopt;
 }
 
@@ -246,8 +310,34 @@ std::vector<std::string> names_starting_with(const Folder& folder, std::string_v
   return names;
 }
 
-void remove_if_unheld(const Folder& folder, const std::string& name) {
-  ::DeleteFileW(path_in(folder, name).c_str());  // fails on a live run's file
+void remove_if_dead(const Folder& folder, const std::string& name,
+                    const std::function<bool(Hold)>& dead) {
+  // A live run holds its file open without sharing, so that the deletion fails on it.
+  if (dead(Hold::unknown)) ::DeleteFileW(path_in(folder, name).c_str());
+}
+
+TemporaryOwner this_run() {
+  static const std::string machine = [] {
+    // The host (a digest of its name) and its current boot (when it started, to ten seconds).
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    ::GetComputerNameW(name, &length);
+    std::uint32_t host = 2166136261u;
+    for (DWORD i = 0; i < length; ++i) host = (host ^ name[i]) * 16777619u;
+    const auto boot =
+        static_cast<std::uint32_t>((std::time(nullptr) - ::GetTickCount64() / 1000) / 10);
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%08x%08x", host, boot);
+    return std::string(digits);
+  }();
+  return {machine, ::GetCurrentProcessId(), static_cast<std::int64_t>(std::time(nullptr))};
+}
+
+bool process_alive(std::uint64_t process) {
+  HANDLE opened = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(process));
+  if (opened == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+  Handle running(opened);
+  return ::WaitForSingleObject(running.get(), 0) == WAIT_TIMEOUT;
 }
 
 std::size_t staging_capacity() { return 512; }

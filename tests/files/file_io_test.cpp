@@ -9,11 +9,13 @@
 #include <map>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include "files/folder_listing.h"
 #include "files/page_files.h"
+#include "system/linux/file_systems.h"
 #include "system/page_buffer.h"
 #include "tests/support/page_assertions.h"
 #include "tests/support/temp_folder.h"
@@ -32,9 +34,12 @@ const std::string kAwkwardBytes = "<p>\0\x1a\r\xff\xfe\x80 caf\xe9 \xc3\xa9</bod
 
 fs::perms mode_of(const std::string& path) { return fs::status(path).permissions(); }
 
-// Rewrites the page at `path` as a batch does: read, stage, flush, replace, sync.
-std::optional<IoError> rewrite(const std::string& path, std::span<const std::string_view> pieces) {
-  PageFiles files;
+// Rewrites the page at `path` as a batch does: read, stage, flush, replace, sync; `notes`, when
+// given, receives what the batch said beside the page.
+std::optional<IoError> rewrite(const std::string& path, std::span<const std::string_view> pieces,
+                               RewriteWatch* watch = nullptr,
+                               std::vector<std::string>* notes = nullptr) {
+  PageFiles files(watch);
   std::string bytes;
   std::variant<OpenedPage, IoError> read = files.read(path, bytes);
   if (IoError* error = std::get_if<IoError>(&read)) return *error;
@@ -45,10 +50,13 @@ std::optional<IoError> rewrite(const std::string& path, std::span<const std::str
   if (IoError* error = std::get_if<IoError>(&committed)) return *error;
   if (std::get<CommitOutcome>(committed) != CommitOutcome::replaced)
     return IoError{path, "changed"};
+  if (notes != nullptr) *notes = files.notes();
   return files.sync_written();
 }
-std::optional<IoError> rewrite(const std::string& path, std::string_view content) {
-  return rewrite(path, std::span<const std::string_view>(&content, 1));
+std::optional<IoError> rewrite(const std::string& path, std::string_view content,
+                               RewriteWatch* watch = nullptr,
+                               std::vector<std::string>* notes = nullptr) {
+  return rewrite(path, std::span<const std::string_view>(&content, 1), watch, notes);
 }
 
 TEST(ReadFile, returnsEveryByteOfTheFile) {
@@ -165,6 +173,23 @@ TEST(RewritePage, unprivilegedUserCannotReplaceAnotherUsersFileInAWritableFolder
   EXPECT_EQ(outcome, 0);
   EXPECT_EQ(dir.read("page.html"), "old");
   EXPECT_EQ(every_name(dir.path()).size(), 1u);
+}
+
+TEST(RewritePage, aGroupMemberWhoCannotKeepTheOwnerKeepsTheGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to give the page away";
+  TempFolder dir;
+  testing::open_to_everyone(dir.path());
+  constexpr unsigned kSiteGroup = 4242;  // the page's group; the user is a member, not its owner
+  std::string path = dir.write("page.html", "old");
+  ASSERT_EQ(::chown(path.c_str(), 0, kSiteGroup), 0);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::group_write | fs::perms::others_read);
+  EXPECT_EQ(testing::run_unprivileged([&] { return rewrite(path, "new") ? 1 : 0; }, kSiteGroup), 0);
+  struct stat now {};
+  ASSERT_EQ(::stat(path.c_str(), &now), 0);
+  EXPECT_EQ(dir.read("page.html"), "new");
+  EXPECT_EQ(now.st_gid, kSiteGroup);
+  EXPECT_EQ(now.st_mode & 07777, 0664u);
 }
 
 TEST(RewritePage, folderWhereNoTemporaryFileCanBeCreatedFailsCleanly) {
@@ -290,11 +315,125 @@ TEST(RewritePage, aNameOfTheLongestLengthCanBeRewritten) {
   EXPECT_EQ(every_name(dir.path()), std::vector<std::string>{name});
 }
 
+TEST(FileSystemTraits, sharesAndFuseFlushEachFileAndLetThePageGoFatRemovesFirst) {
+  using sys::traits_of_file_system;
+  const auto ext4 = traits_of_file_system(0xEF53);
+  EXPECT_EQ(ext4.can.flush, sys::FlushScope::whole_file_system);
+  EXPECT_EQ(ext4.can.page_release, sys::PageRelease::in_background_after_replace);
+  EXPECT_EQ(ext4.ownership, sys::Ownership::per_file);
+  // NFS, SMB3, FUSE (sshfs, ntfs-3g) and a kind never heard of.
+  for (unsigned long remote : {0x6969ul, 0xFE534D42ul, 0x65735546ul, 0x12345678ul}) {
+    const auto traits = traits_of_file_system(remote);
+    EXPECT_EQ(traits.can.flush, sys::FlushScope::each_file) << std::hex << remote;
+    EXPECT_EQ(traits.can.page_release, sys::PageRelease::before_replace) << std::hex << remote;
+    EXPECT_EQ(traits.can.replace, sys::ReplaceStep::atomic_rename) << std::hex << remote;
+    EXPECT_EQ(traits.ownership, sys::Ownership::mount_may_decide) << std::hex << remote;
+  }
+  const auto vfat = traits_of_file_system(0x4D44);
+  EXPECT_EQ(vfat.can.replace, sys::ReplaceStep::remove_then_rename);
+  EXPECT_EQ(vfat.ownership, sys::Ownership::mount);
+}
+
+// Takes the road of a FAT file system (no rename over a file: remove, then rename) or of a share
+// (each file flushed and closed before its rename, the page let go first) on the disk at hand.
+struct OtherFileSystem : RewriteWatch {
+  sys::FolderCapabilities road;
+  void folder_opened(sys::FolderCapabilities& can) override { can = road; }
+};
+
+// A process id that no process has now.
+std::uint64_t dead_process() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return static_cast<std::uint64_t>(child);
+}
+
+TEST(RewritePage, onFatAPageCutBetweenRemovalAndRenameIsPutBackBeforeLeftoversGo) {
+  TempFolder dir;
+  OtherFileSystem fat;
+  fat.road.replace = sys::ReplaceStep::remove_then_rename;
+  std::string page = dir.write("a.html", "old a");
+  ASSERT_FALSE(rewrite(page, "new a", &fat));
+  EXPECT_EQ(every_name(dir.path()), std::vector<std::string>{"a.html"});
+  EXPECT_EQ(dir.read("a.html"), "new a");
+
+  // A run cut after removing "b.html", before renaming its new content; and one cut before
+  // removing "c.html". Plus a leftover of an earlier version's run.
+  TemporaryOwner dead = sys::this_run();
+  dead.process = dead_process();
+  const std::string b_new = detail::new_temporary_name(dead),
+                    c_new = detail::new_temporary_name(dead);
+  dir.write(b_new, "new b");
+  dir.write(intent_name_for(b_new), intent_text("b.html"));
+  dir.write("c.html", "old c");
+  dir.write(c_new, "new c");
+  dir.write(intent_name_for(c_new), intent_text("c.html"));
+  dir.write(".qv-tmp-abcdEFGH", "leftover");
+  std::vector<std::string> notes;
+  ASSERT_FALSE(rewrite(page, "newer a", &fat, &notes));
+  EXPECT_EQ(every_name(dir.path()), (std::vector<std::string>{"a.html", "b.html", "c.html"}));
+  EXPECT_EQ(dir.read("b.html"), "new b");
+  EXPECT_EQ(dir.read("c.html"), "old c");
+  EXPECT_EQ(notes,
+            std::vector<std::string>{"restored " + dir.path() + "/b.html from an interrupted run"});
+}
+
+TEST(RewritePage, onAShareThePageIsLetGoAndTheStagedFileClosedBeforeTheRename) {
+  TempFolder dir;
+  OtherFileSystem share;
+  share.road.flush = sys::FlushScope::each_file;
+  share.road.page_release = sys::PageRelease::before_replace;
+  share.road.shared = true;
+  std::string page = dir.write("a.html", "old");
+  // A dead local run's leftover goes; one of a run on another machine, younger than its lease,
+  // stays.
+  TemporaryOwner here = sys::this_run(), elsewhere = here;
+  here.process = dead_process();
+  elsewhere.machine = "0123456789abcdef";
+  const std::string mine = detail::new_temporary_name(here),
+                    theirs = detail::new_temporary_name(elsewhere);
+  dir.write(mine, "x");
+  dir.write(theirs, "y");
+  ASSERT_FALSE(rewrite(page, "new", &share));
+  EXPECT_EQ(dir.read("a.html"), "new");
+  EXPECT_EQ(every_name(dir.path()), (std::vector<std::string>{theirs, "a.html"}));
+}
+
 TEST(TemporaryNames, areHiddenAndRecognised) {
   EXPECT_TRUE(is_temporary_name(".qv-tmp-AbC12xyZ"));
   EXPECT_FALSE(is_temporary_name("page.html"));
   EXPECT_FALSE(is_temporary_name(".qv-tmp-AbC12xy"));
   EXPECT_FALSE(is_temporary_name(".qv-tmp-AbC12xy."));
+
+  const TemporaryOwner owner{"00c0ffee12345678", 4711, 1'800'000'000};
+  const std::string name = detail::new_temporary_name(owner);
+  EXPECT_TRUE(is_temporary_name(name));
+  EXPECT_LT(name.size(), 64u);
+  EXPECT_EQ(owner_of(name), owner);
+  EXPECT_EQ(owner_of(intent_name_for(name)), owner);
+  EXPECT_TRUE(is_intent_name(intent_name_for(name)));
+  EXPECT_EQ(temporary_name_for(intent_name_for(name)), name);
+  EXPECT_FALSE(is_temporary_name(name + "-1"));
+  EXPECT_FALSE(owner_of(".qv-tmp-AbC12xyZ"));
+
+  const std::string weird = "a\nb:c.html";
+  EXPECT_EQ(page_of_intent(intent_text(weird)), weird);
+  const std::string text = intent_text("page.html");
+  EXPECT_FALSE(page_of_intent(text.substr(0, text.size() - 1)));  // cut short
+}
+
+TEST(TemporaryNames, aMakerIsGoneWhenItsProcessIsOrOnAShareWhenItsLeaseRanOut) {
+  const TemporaryOwner self{"aaaaaaaa11111111", 100, 10'000};
+  const TemporaryOwner local{"aaaaaaaa11111111", 200, 9'000};
+  const TemporaryOwner rebooted{"aaaaaaaa22222222", 200, 9'000};
+  EXPECT_TRUE(owner_is_gone(local, self, true, false, 10'000, 3600));
+  EXPECT_FALSE(owner_is_gone(local, self, true, true, 10'000, 3600));
+  EXPECT_FALSE(owner_is_gone(self, self, false, false, 10'000, 3600));  // this very run
+  // Another boot or machine: on a local disk gone at once; on a share, once its lease is over.
+  EXPECT_TRUE(owner_is_gone(rebooted, self, false, true, 10'000, 3600));
+  EXPECT_FALSE(owner_is_gone(rebooted, self, true, false, 10'000, 3600));
+  EXPECT_TRUE(owner_is_gone(rebooted, self, true, false, 9'000 + 3601, 3600));
 }
 
 TEST(ApplicationFolder, endsWithASeparatorAndHoldsThisExecutable) {

@@ -80,8 +80,9 @@ class SmallDisk {
   std::string refusal_;
 };
 
-// A site laid out so that, on a disk with about 256 KB free, the small pages fit and "m.html"
-// (600 KB) does not: "a1.html" to "a9.html", then "m.html", then "z1.html" to "z3.html".
+// A site laid out so that, on a disk with about 256 KB free, the small pages fit one by one (not
+// all at once: 9 x 40 KB) and "m.html" (600 KB) does not: "a1.html" to "a9.html", then
+// "m.html", then "z1.html" to "z3.html".
 struct TightSite {
   std::vector<std::string> before, after;
   std::string big = "<html>" + std::string(600 * 1024, 'm') + "</body></html>";
@@ -94,7 +95,7 @@ struct TightSite {
     write(folder + "/m.html", big);
   }
   static std::string content(const std::string& name) {
-    return "<p>" + name + std::string(3000, '.') + "</p></body></html>";
+    return "<p>" + name + std::string(40 * 1024, '.') + "</p></body></html>";
   }
   static void write(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary);

@@ -13,7 +13,8 @@ namespace qv::testing {
 // while a page is in hand.
 class BatchFaults : public BatchObserver {
  public:
-  // Of the writes from now on, the `nth` (1 = the next) fails with `error_code` (an errno value).
+  // Of the writes from now on, the `nth` (1 = the next) and every one after it fail with
+  // `error_code` (an errno value), as on a disk that stays full.
   void fail_write(std::size_t nth, int error_code) {
     writes_before_failure_ = nth;
     error_code_ = error_code;
@@ -23,7 +24,11 @@ class BatchFaults : public BatchObserver {
 
   int write_failure() override {
     if (writes_before_failure_ == 0) return 0;
-    return --writes_before_failure_ == 0 ? error_code_ : 0;
+    if (writes_before_failure_ > 1) {
+      --writes_before_failure_;
+      return 0;
+    }
+    return error_code_;
   }
   void before_replace(const std::string& path) override {
     if (before_replace_action) before_replace_action(path);

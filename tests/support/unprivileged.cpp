@@ -9,14 +9,16 @@
 
 namespace qv::testing {
 
-int run_unprivileged(const std::function<int()>& body) {
+int run_unprivileged(const std::function<int()>& body, unsigned also_in_group) {
   pid_t child = ::fork();
   if (child < 0) return -1;
   if (child == 0) {
     if (::geteuid() == 0) {
       constexpr gid_t kNobodyGroup = 65534;
       constexpr uid_t kNobody = 65534;
-      if (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyGroup) != 0 || ::setuid(kNobody) != 0)
+      const gid_t group = also_in_group;
+      if (::setgroups(also_in_group != 0 ? 1 : 0, &group) != 0 || ::setgid(kNobodyGroup) != 0 ||
+          ::setuid(kNobody) != 0)
         ::_exit(125);
     }
     ::_exit(body());
