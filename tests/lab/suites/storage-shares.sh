@@ -175,14 +175,15 @@ share_run() {
 
 # Five 100 KB pages and a 300 KB one with 200 KB free on the server: the five get the text page
 # by page, the run stops at the big page, naming it; it is left as it was.
-# nearly_full_run MOUNT SERVER_FS USER: through $mnt/MOUNT, onto the file system at SERVER_FS.
+# nearly_full_run MOUNT SERVER_FS USER KEEP: through $mnt/MOUNT, onto the file system at
+# SERVER_FS; the pages written keep what KEEP lists (owner, group, mode).
 nearly_full_run() {
-  local site=$mnt/$1/site server_fs=$2 user=$3
+  local site=$mnt/$1/site server_fs=$2 user=$3 keep=$4
   new_site "$server_fs/site" 6 102400 307200
   fill_leaving "$server_fs" $((200 * 1024))
   run_cli "$user" "$site"
   expect_stop "$site/p06.html" 6 6 "No space left on device"
-  expect_site "$server_fs/site" 5 "owner group mode"
+  expect_site "$server_fs/site" 5 "$keep"
 }
 
 # --- the servers' disks, the servers and the mounts
@@ -311,7 +312,7 @@ setup_step nfs-server nfs_server
 setup_step smb-shares smb_shares
 run_case smb3-root share_run smb3 "$srv/smb" root ""
 run_case smb3-webuser share_run smb3 "$srv/smb" webuser ""
-run_case smb3-nearly-full nearly_full_run smb3-full /srv/full-smb root
+run_case smb3-nearly-full nearly_full_run smb3-full /srv/full-smb root ""
 run_case smb1-unix-root share_run smb1-unix "$srv/smb" root "owner group mode"
 run_case smb1-unix-webuser share_run smb1-unix "$srv/smb" webuser "group mode"
 run_case smb1-nounix-root share_run smb1-nounix "$srv/smb" root ""
@@ -321,7 +322,7 @@ setup_step sshfs-shares sshfs_shares
 run_case sshfs-root share_run sshfs-root "$srv/sshfs" root "owner group mode"
 run_case sshfs-webuser share_run sshfs-webuser "$srv/sshfs" webuser "group mode"
 run_case sshfs-webuser-read-only-page read_only_page
-run_case sshfs-remote-disk-full nearly_full_run sshfs-full /srv/full-sshfs root
+run_case sshfs-remote-disk-full nearly_full_run sshfs-full /srv/full-sshfs root "owner group mode"
 
 setup_step nfs-mounts nfs_mounts
 for vers in 3 4; do  # 4: NFSv4.2
@@ -329,7 +330,7 @@ for vers in 3 4; do  # 4: NFSv4.2
   run_case "nfs$vers-webuser" share_run "nfs$vers" "$srv/nfs" webuser "group mode"
   run_case "nfs$vers-root-squashed" root_squashed "$vers"
 done
-run_case nfs4-nearly-full nearly_full_run nfs4-full /srv/full-nfs root
+run_case nfs4-nearly-full nearly_full_run nfs4-full /srv/full-nfs root "owner group mode"
 run_case nfs4-killed-run-leftovers-removed killed_run_leftovers
 run_case nfs4-live-run-undisturbed live_run_undisturbed
 
