@@ -9,7 +9,8 @@ set -eu
 loader=$1
 driver=$2
 program=$3
-run="$loader explorer /desktop=quorvane-test,1024x768"
+# A desktop of this run's own: one left by a run that was stopped would belong to its display.
+run="$loader explorer /desktop=quorvane-test-$$,1024x768"
 if [ -z "${DISPLAY:-}" ]; then
   run="xvfb-run -a -s '-screen 0 1024x768x24' $run"
 fi
