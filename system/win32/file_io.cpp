@@ -41,8 +41,15 @@ std::optional<IoError> regular_file_error(HANDLE file, const std::string& path,
 
 namespace {
 
-// A 32-bit program cannot hold a file of 2 GB or more: refused rather than cut.
+// A 32-bit program cannot hold a file of 2 GB or more: refused rather than cut. The reasons are
+// the program's own: the system has no text for the size limit under Wine, and a vague one on
+// Windows.
 constexpr std::uint64_t kLargestFile = std::numeric_limits<std::size_t>::max() / 2;
+
+IoError too_large(const std::string& path) {
+  return IoError{path, "File too large (2 GB or more): the 64-bit program takes it"};
+}
+IoError no_room(const std::string& path) { return IoError{path, "Not enough memory to hold it"}; }
 
 // Sizes `out` to `size` bytes, with room for `capacity`; false when the process has no room
 // left for them (a page under the limit may still not fit a 32-bit address space), which the
@@ -65,14 +72,14 @@ std::optional<IoError> read_into(HANDLE file, const BY_HANDLE_FILE_INFORMATION& 
                                  const std::string& path, Buffer& out, std::size_t headroom) {
   const std::uint64_t whole =
       (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  if (whole > kLargestFile) return error_from(path, ERROR_FILE_TOO_LARGE);
+  if (whole > kLargestFile) return too_large(path);
   const auto size = static_cast<std::size_t>(whole);
-  if (!try_resize(out, size, size + headroom + 1)) return error_from(path, ERROR_NOT_ENOUGH_MEMORY);
+  if (!try_resize(out, size, size + headroom + 1)) return no_room(path);
   std::size_t filled = 0;
   for (;;) {
     if (filled == out.size()) {  // the file grew while it was read
-      if (filled > kLargestFile - 65536) return error_from(path, ERROR_FILE_TOO_LARGE);
-      if (!try_resize(out, filled + 65536, 0)) return error_from(path, ERROR_NOT_ENOUGH_MEMORY);
+      if (filled > kLargestFile - 65536) return too_large(path);
+      if (!try_resize(out, filled + 65536, 0)) return no_room(path);
     }
     const std::size_t room = out.size() - filled;
     DWORD got = 0;
