@@ -235,16 +235,19 @@ TEST_F(CliCommand, foldersThatCannotBeListedAreReportedAndTheOthersDone) {
 
 TEST_F(CliCommand, settingsBesideTheExecutableAreOverriddenByOptions) {
   fs::create_directory(dir / "bin");
-  program = dir / "bin/quorvane-insert-cli";
+  // Under the program's own file name: on Windows, CreateProcess looks for NAME.exe.
+  program = dir / ("bin/" + fs::path(QV_CLI_PATH).filename().string());
   fs::copy_file(QV_CLI_PATH, program);
   fs::permissions(program, fs::perms::owner_all);
   dir.write("bin/quorvane.ini", "[parametres]\r\nbalise= </div> \r\nverification=off\r\n");
   dir.write("plain.txt", "plain");
   page("a.html", "<div>1</div><div>2</div></body>");
 
-  ASSERT_EQ(run({"plain.txt", "a.html"}).exit_code, 0);
+  ProgramOutput from_settings = run({"plain.txt", "a.html"});
+  ASSERT_EQ(from_settings.exit_code, 0) << from_settings.err;
   EXPECT_EQ(dir.read("a.html"), "<div>1</div><div>2\r\nplain\r\n</div></body>");
-  ASSERT_EQ(run({"--tag", "</body>", "plain.txt", "a.html"}).exit_code, 0);
+  ProgramOutput from_option = run({"--tag", "</body>", "plain.txt", "a.html"});
+  ASSERT_EQ(from_option.exit_code, 0) << from_option.err;
   EXPECT_EQ(dir.read("a.html"), "<div>1</div><div>2\r\nplain\r\n</div>\r\nplain\r\n</body>");
   EXPECT_EQ(run({"--verify", "plain.txt", "a.html"}).exit_code, 3);
 

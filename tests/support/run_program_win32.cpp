@@ -86,9 +86,13 @@ ProgramOutput run_program(const std::string& program, const std::vector<std::str
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
+  const DWORD start_error = process.hProcess == nullptr ? ::GetLastError() : 0;
   if (pipe_write != nullptr) ::CloseHandle(pipe_write);
   result.out = contents(out);
   result.err = contents(err);
+  // A program that could not be started says why, where its own messages would be.
+  if (start_error != 0)
+    result.err = "cannot start " + program + ": " + win32::error_text(start_error);
   ::CloseHandle(out);
   ::CloseHandle(err);
   return result;
