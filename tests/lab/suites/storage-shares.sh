@@ -22,17 +22,8 @@ QV_PAUSED_CLI=$(realpath "${QV_PAUSED_CLI:-${QV_BUILD:-build/ci}/tests/quorvane-
 
 # Cases whose promise the page rewrite does not keep yet: reported, not failed.
 known_pending=(
-  smb3-root                         # the first page deleted ("Permission denied")
-  smb3-webuser                      # "Operation not permitted": the mount's owner and mode
-  smb3-nearly-full                  # stops at page 1, naming the mount's folder
-  smb1-unix-root smb1-unix-webuser  # "Cannot keep ... system.posix_acl_access"
-  smb1-nounix-root                  # "File exists", 20 temporary files left
-  smb1-nounix-webuser               # "Operation not permitted", a temporary file left
-  sshfs-webuser nfs3-webuser nfs4-webuser  # the group becomes webuser's
-  sshfs-webuser-read-only-page      # the 0444 page replaced
-  sshfs-remote-disk-full            # pages cut and emptied, the run says all went well
-  nfs4-nearly-full                  # stops at page 1, naming the mount's folder
-  nfs4-killed-run-leftovers-removed # the killed run's temporary files stay
+  smb1-unix-root smb1-unix-webuser  # "Cannot keep ... system.posix_acl_access: Operation not supported"
+  sshfs-remote-disk-full            # stops at page 2: sshfs reports the full disk as EIO
 )
 
 srv=/srv/qv  # the servers' disk: one folder per share kind
