@@ -121,7 +121,8 @@ mount_nfs() {
 start_sshd() {
   local state=$QV_SHARES_STATE/ssh user
   mkdir -p "$state/authorized" /run/sshd
-  ssh-keygen -A >/dev/null
+  # One host key, of the kind that is made at once (an RSA key takes many seconds under emulation).
+  ssh-keygen -q -t ed25519 -N '' -f "$state/host_key"
   for user in root webuser; do
     # A locked password ("!") bars key logins too when PAM is off; "*" only bars passwords.
     usermod -p '*' "$user"
@@ -130,6 +131,7 @@ start_sshd() {
     chown "$user" "$state/id_$user"
   done
   cat >"$state/sshd_config" <<EOF
+HostKey $state/host_key
 ListenAddress 127.0.0.1
 Port 22
 PermitRootLogin prohibit-password
