@@ -36,7 +36,7 @@ std::optional<std::wstring> full_path(const std::wstring& path) {
 }
 
 std::wstring system_path(const std::string& path) {
-  const std::wstring wide = to_wide(path);
+  std::wstring wide = to_wide(path);
   if (wide.starts_with(L"\\\\?\\") || wide.starts_with(L"\\\\.\\")) return wide;
   std::optional<std::wstring> made_full = full_path(wide);
   if (!made_full) return wide;

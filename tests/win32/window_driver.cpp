@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/page_assertions.h"
@@ -94,7 +95,7 @@ std::wstring answer_box(const std::wstring& title, const std::wstring& prompt,
     check(false, "a message box appears");
     return {};
   }
-  const std::wstring shown = text_of(GetDlgItem(box, 0xFFFF));
+  std::wstring shown = text_of(GetDlgItem(box, 0xFFFF));
   if (!prompt.empty()) check(shown == prompt, "the message box's prompt");
   for (int id : buttons) check(GetDlgItem(box, id) != nullptr, "the message box's buttons");
   PostMessageW(GetDlgItem(box, press), BM_CLICK, 0, 0);
@@ -111,56 +112,43 @@ void write_all(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-}  // namespace
+// The pages, before the run, and the text the run inserts.
+const std::string kPage1 = "<html><body>\r\n<p>\xE9t\xE9</p>\r\n</body></html>\r\n";
+const std::string kPage2 = "<body>\x1A\0x</body>tail</body>"s;
+const std::string kText = "<script>var quorvaneSite = 1;</script>";
+// Enough more pages, after those, for the run to last beyond the second after which it shows
+// its progress (a page costs milliseconds under Wine, which scans the folder at each new file).
+constexpr int kMorePages = 600;
 
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s PROGRAM.exe\n", argv[0]);
-    return 2;
-  }
-  const fs::path program = fs::absolute(argv[1]);
-  // The first line: the test's runner tells by it that the driver started at all.
-  std::fprintf(stderr, "window driver: %s\n", program.string().c_str());
-  const fs::path work =
-      fs::temp_directory_path() / ("qv-window-" + std::to_string(GetCurrentProcessId()));
+// Writes the folder the program starts in: "pages" (two matching pages, one other, and the many
+// more) and "text" with the text file.
+void make_site(const fs::path& work) {
   fs::create_directories(work / "pages");
   fs::create_directories(work / "text");
-  const std::string page1 = "<html><body>\r\n<p>\xE9t\xE9</p>\r\n</body></html>\r\n";
-  const std::string page2 = "<body>\x1A\0x</body>tail</body>"s;
-  const std::string text = "<script>var quorvaneSite = 1;</script>";
-  write_all(work / "pages" / "framec1.html", page1);
-  write_all(work / "pages" / "framec2.html", page2);
-  write_all(work / "pages" / "other.htm", page1);
-  write_all(work / "text" / "counter.txt", text);
-  // Enough more pages, after those, for the run to last beyond the second after which it shows
-  // its progress (a page costs milliseconds under Wine, which scans the folder at each new file).
-  constexpr int kMorePages = 600;
+  write_all(work / "pages" / "framec1.html", kPage1);
+  write_all(work / "pages" / "framec2.html", kPage2);
+  write_all(work / "pages" / "other.htm", kPage1);
+  write_all(work / "text" / "counter.txt", kText);
   for (int i = 0; i < kMorePages; ++i)
     write_all(work / "pages" / ("zz" + std::to_string(1000 + i) + ".htm"), "<body>x</body>");
+}
 
-  // The program opens both panes on its current folder.
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
+// The running program: its process, its window and the window's controls in the control
+// table's order.
+struct Session {
+  fs::path work;
   PROCESS_INFORMATION process{};
-  std::wstring command = L"\"" + program.wstring() + L"\"";
-  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      work.c_str(), &startup, &process)) {
-    std::fprintf(stderr, "cannot start %s\n", program.string().c_str());
-    return 1;
-  }
   HWND window = nullptr;
-  check(wait_for([&] {
-          return (window = FindWindowW(nullptr, L"Insert text in HTML files")) != nullptr &&
-                 IsWindowVisible(window);
-        }),
-        "the window appears");
-  if (window == nullptr) {
-    TerminateProcess(process.hProcess, 1);
-    return 1;
-  }
-  WaitForInputIdle(process.hProcess, 10000);
+  std::vector<HWND> controls;
 
-  // The window and its controls, placed as the control table says at the screen's resolution.
+  HWND named(std::string_view name) const {
+    return controls[static_cast<std::size_t>(qv::find_control(name) - qv::control_table().data())];
+  }
+};
+
+// Checks the window and its controls, placed as the control table says at the screen's
+// resolution, with their kinds and captions; returns the controls in the table's order.
+std::vector<HWND> checked_controls(HWND window) {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
@@ -169,9 +157,8 @@ int main(int argc, char** argv) {
   GetClientRect(window, &client);
   check(client.right == px(qv::kClientWidthTwips) && client.bottom == px(qv::kClientHeightTwips),
         "the client area's size");
-  const auto table = qv::control_table();
   std::vector<HWND> controls;
-  for (const qv::ControlSpec& row : table) {
+  for (const qv::ControlSpec& row : qv::control_table()) {
     const std::string name(row.name);
     HWND control = GetDlgItem(window, kFirstId + static_cast<int>(controls.size()));
     controls.push_back(control);
@@ -199,14 +186,16 @@ int main(int argc, char** argv) {
       check(text_of(control) == (cleared ? L"" : fs::path(std::string(row.text)).wstring()),
             name + "'s text");
   }
-  const auto named = [&](std::string_view name) {
-    return controls[static_cast<std::size_t>(qv::find_control(name) - table.data())];
-  };
+  return controls;
+}
 
-  // Tab visits the controls in z-order: it must be the tab indices' order. Drive1 has the focus.
+// Tab visits the controls in z-order: it must be the tab indices' order. Drive1 has the focus.
+void check_tab_order(const Session& session) {
+  const auto table = qv::control_table();
   int last_tab_index = -1;
   bool in_order = true;
-  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(session.window, GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
     if ((GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) == 0) continue;
     const int tab_index = table[static_cast<std::size_t>(GetDlgCtrlID(child) - kFirstId)].tab_index;
     in_order = in_order && tab_index > last_tab_index;
@@ -215,17 +204,21 @@ int main(int argc, char** argv) {
   check(in_order && last_tab_index == 18, "the tab order");
   GUITHREADINFO thread{};
   thread.cbSize = sizeof(thread);
-  GetGUIThreadInfo(process.dwThreadId, &thread);
-  check(thread.hwndFocus == named("Drive1"), "Drive1 has the focus at start");
-  check(list_items(named("Dir1")).back() == L"text", "Dir1 lists the subfolders");
+  GetGUIThreadInfo(session.process.dwThreadId, &thread);
+  check(thread.hwndFocus == session.named("Drive1"), "Drive1 has the focus at start");
+}
 
-  // Left pane: a double click opens "pages"; the file list shows the names matching its first
-  // pattern, until "Clear pattern" lists them all.
+// Left pane: a double click opens "pages"; the file list shows the names matching its first
+// pattern, until "Clear pattern" lists them all. Right pane: Enter opens "text"; a click on the
+// text file puts its path in Label3.
+void pick_pages_and_text(const Session& session) {
+  const auto named = [&](std::string_view name) { return session.named(name); };
+  check(list_items(named("Dir1")).back() == L"text", "Dir1 lists the subfolders");
   HWND dir1 = named("Dir1");
   const int pages_row = row_named(dir1, L"pages");
   ask(dir1, LB_SETCURSEL, static_cast<WPARAM>(pages_row));
   PostMessageW(dir1, WM_LBUTTONDBLCLK, MK_LBUTTON, row_point(dir1, pages_row));
-  const std::wstring pages_folder = (work / "pages").wstring() + L"\\";
+  const std::wstring pages_folder = (session.work / "pages").wstring() + L"\\";
   check(wait_for([&] { return text_of(named("Label2")) == pages_folder; }),
         "Label2 shows the opened folder");
   check(list_items(named("File1")) == std::vector<std::wstring>{L"framec1.html", L"framec2.html"},
@@ -235,7 +228,6 @@ int main(int argc, char** argv) {
         "Clear pattern lists every file");
   check(text_of(named("masque")) == L"*.*", "the pattern box after Clear pattern");
 
-  // Right pane: Enter opens "text"; a click on the text file puts its path in Label3.
   HWND dir2 = named("Dir2");
   ask(dir2, LB_SETCURSEL, static_cast<WPARAM>(row_named(dir2, L"text")));
   PostMessageW(dir2, WM_KEYDOWN, VK_RETURN, 1);
@@ -243,12 +235,14 @@ int main(int argc, char** argv) {
   check(wait_for([&] { return ask(file2, LB_GETCOUNT) == 1; }), "Enter opens the folder");
   PostMessageW(file2, WM_LBUTTONDOWN, MK_LBUTTON, row_point(file2, 0));
   PostMessageW(file2, WM_LBUTTONUP, 0, row_point(file2, 0));
-  const std::wstring text_path = (work / "text" / "counter.txt").wstring();
+  const std::wstring text_path = (session.work / "text" / "counter.txt").wstring();
   check(wait_for([&] { return text_of(named("Label3")) == text_path; }),
         "a click on the text file");
+}
 
-  // Go: confirm, then the report.
-  PostMessageW(named("Command3"), BM_CLICK, 0, 0);
+// Go: confirm, Stop the run once it shows its progress, then the report and the pages' bytes.
+void run_and_stop(const Session& session) {
+  PostMessageW(session.named("Command3"), BM_CLICK, 0, 0);
   // Escape does not answer a Yes/No box (Wine closes the box with Cancel; the window asks again).
   // The dialog keys turn Escape into the Cancel command, sent here so that it is handled before
   // the box is looked for again; a box that closes does so at once.
@@ -272,23 +266,27 @@ int main(int argc, char** argv) {
             upgraded < 3 + kMorePages,
         "Stop ends the run before its last page");
   check(!IsWindowVisible(progress), "the progress hides at the end of the run");
-  check(text_of(named("Label5")) == std::to_wstring(3 + kMorePages),
+  check(text_of(session.named("Label5")) == std::to_wstring(3 + kMorePages),
         "Label5 counts the listed pages");
-  check(read_all(work / "pages" / ("zz" + std::to_string(1000 + kMorePages - 1) + ".htm")) ==
-            "<body>x</body>",
-        "the pages after the stop are untouched");
-  check(qv::testing::leftovers((work / "pages").string()).empty(), "no temporary file is left");
-  const std::string framed = "\r\n" + text + "\r\n";
-  check(read_all(work / "pages" / "framec1.html") ==
+  const fs::path pages = session.work / "pages";
+  check(
+      read_all(pages / ("zz" + std::to_string(1000 + kMorePages - 1) + ".htm")) == "<body>x</body>",
+      "the pages after the stop are untouched");
+  check(qv::testing::leftovers(pages.string()).empty(), "no temporary file is left");
+  const std::string framed = "\r\n" + kText + "\r\n";
+  check(read_all(pages / "framec1.html") ==
             "<html><body>\r\n<p>\xE9t\xE9</p>\r\n" + framed + "</body></html>\r\n",
         "the first page's bytes");
-  check(
-      read_all(work / "pages" / "framec2.html") == "<body>\x1A\0x</body>tail"s + framed + "</body>",
-      "the second page's bytes");
+  check(read_all(pages / "framec2.html") == "<body>\x1A\0x</body>tail"s + framed + "</body>",
+        "the second page's bytes");
+}
 
-  // Text1, off screen, holds the last page handled; the off-screen load button, pressed from the
-  // keyboard, puts the loaded text there.
-  const std::wstring wide_text = fs::path(text).wstring();
+// Text1, off screen, holds the last page handled; the off-screen load button, pressed from the
+// keyboard, puts the loaded text there. Escape answers an OK-only box once: opening another
+// folder drops the chosen text file, and the load then says there is none.
+void load_text(const Session& session) {
+  const auto named = [&](std::string_view name) { return session.named(name); };
+  const std::wstring wide_text = fs::path(kText).wstring();
   check(wait_for(
             [&] { return text_of(named("Text1")) == L"<body>x\r\n" + wide_text + L"\r\n</body>"; }),
         "Text1 holds the last page handled");
@@ -297,9 +295,8 @@ int main(int argc, char** argv) {
   check(wait_for([&] { return text_of(named("Text1")) == wide_text; }),
         "Text1 holds the text loaded from the keyboard");
 
-  // Escape answers an OK-only box once: opening another folder drops the chosen text file, and
-  // the load then says there is none.
-  const int up_row = row_named(dir2, work.filename().wstring());
+  HWND dir2 = named("Dir2");
+  const int up_row = row_named(dir2, session.work.filename().wstring());
   ask(dir2, LB_SETCURSEL, static_cast<WPARAM>(up_row));
   PostMessageW(dir2, WM_LBUTTONDBLCLK, MK_LBUTTON, row_point(dir2, up_row));
   check(wait_for([&] { return text_of(named("Label3")).empty(); }), "Dir2 drops the text file");
@@ -311,18 +308,60 @@ int main(int argc, char** argv) {
   Sleep(1000);
   check(FindWindowW(L"#32770", L"Insert text in Html files") == nullptr,
         "Escape closes an OK-only box for good");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s PROGRAM.exe\n", argv[0]);
+    return 2;
+  }
+  const fs::path program = fs::absolute(argv[1]);
+  // The first line: the test's runner tells by it that the driver started at all.
+  std::fprintf(stderr, "window driver: %s\n", program.string().c_str());
+  Session session;
+  session.work = fs::temp_directory_path() / ("qv-window-" + std::to_string(GetCurrentProcessId()));
+  make_site(session.work);
+
+  // The program opens both panes on its current folder.
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  std::wstring command = L"\"" + program.wstring() + L"\"";
+  if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      session.work.c_str(), &startup, &session.process)) {
+    std::fprintf(stderr, "cannot start %s\n", program.string().c_str());
+    return 1;
+  }
+  HWND window = nullptr;
+  check(wait_for([&] {
+          return (window = FindWindowW(nullptr, L"Insert text in HTML files")) != nullptr &&
+                 IsWindowVisible(window);
+        }),
+        "the window appears");
+  if (window == nullptr) {
+    TerminateProcess(session.process.hProcess, 1);
+    return 1;
+  }
+  WaitForInputIdle(session.process.hProcess, 10000);
+  session.window = window;
+  session.controls = checked_controls(window);
+  check_tab_order(session);
+  pick_pages_and_text(session);
+  run_and_stop(session);
+  load_text(session);
 
   // The close box ends the program when no run is in progress.
   PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   DWORD status = 1;
-  check(WaitForSingleObject(process.hProcess, 10000) == WAIT_OBJECT_0 &&
-            GetExitCodeProcess(process.hProcess, &status) && status == 0,
+  check(WaitForSingleObject(session.process.hProcess, 10000) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(session.process.hProcess, &status) && status == 0,
         "the close box ends the program");
-  TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  TerminateProcess(session.process.hProcess, 1);
+  CloseHandle(session.process.hThread);
+  CloseHandle(session.process.hProcess);
   std::error_code ignored;
-  fs::remove_all(work, ignored);
+  fs::remove_all(session.work, ignored);
   std::fprintf(stderr, "%s\n", failures == 0 ? "passed" : "failed");
   return failures == 0 ? 0 : 1;
 }
