@@ -425,9 +425,9 @@ std::vector<std::string> PageFiles::notes() const {
   for (const auto& [volume, what] : folders_->not_kept) {
     const auto [bits, mount] = what;
     std::vector<std::string_view> words;
-    if (bits & sys::owner_not_kept) words.push_back("owner");
-    if (bits & sys::group_not_kept) words.push_back("group");
-    if (bits & sys::mode_not_kept) words.push_back("mode");
+    if (bits & sys::owner_not_kept) words.emplace_back("owner");
+    if (bits & sys::group_not_kept) words.emplace_back("group");
+    if (bits & sys::mode_not_kept) words.emplace_back("mode");
     std::string note;
     for (std::size_t i = 0; i < words.size(); ++i)
       note += std::string(i == 0                  ? ""
