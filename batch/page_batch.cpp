@@ -3,6 +3,7 @@
 #include <set>
 #include <variant>
 
+#include "batch/pages_ahead.h"
 #include "files/page_files.h"
 #include "system/page_buffer.h"
 
@@ -33,9 +34,15 @@ class Batch {
         files_(observer) {}
 
   BatchResult run() {
-    for (std::size_t i = 0; i < paths_.size() && !result_.failure; ++i) {
+    for (std::size_t i = 0; i < paths_.size() && !result_.failure;) {
+      if (files_.round_trips(paths_[i])) {
+        flush();  // the pages before go first: pages are replaced in list order
+        if (!result_.failure) i = take_ahead(i);
+        continue;
+      }
       if (!take(i)) break;
       if (editor_.stop_requested()) break;
+      ++i;
     }
     flush();
     decided_.clear();
@@ -85,6 +92,99 @@ class Batch {
     return !result_.failure;
   }
 
+  // Takes the pages from `i` on with several in flight (see PagesAhead), as long as their folders
+  // are reached through a server; returns where the plain loop goes on, the list's end when the
+  // batch is over. A page that fails, or a stop, ends the batch as in the plain loop.
+  std::size_t take_ahead(std::size_t i) {
+    PagesAhead ahead(files_);
+    std::optional<PageFailure> unreadable;  // recorded once the pages before it are done
+    bool taking = true, stopping = false;
+    for (;;) {
+      for (; taking && i < paths_.size() && !ahead.full() && files_.round_trips(paths_[i]); ++i)
+        ahead.read(i, paths_[i]);
+      if (ahead.empty()) break;
+      if (PagesAhead::Page* page = ahead.wait()) {
+        if (!decide(*page, ahead, unreadable)) {
+          taking = false;
+          stopping = !unreadable;
+          if (unreadable)
+            ahead.drop_from(*page);
+          else
+            ahead.drop_after(*page);
+        }
+        continue;
+      }
+      std::unique_ptr<PagesAhead::Page> page = ahead.take_front();
+      if (page->stage_error && page->stage_error->no_room && !stopping) {
+        // No room for it beside the pages in flight: they are given up (and taken again after
+        // it), the files replaced so far released, and the page written alone.
+        ahead.drop_all();
+        ahead.settle();
+        if (std::optional<IoError> error = files_.sync_written()) result_.sync_error = error;
+        const std::string_view content = page->content;
+        page->stage_error = files_.stage(std::get<OpenedPage>(*page->read), {&content, 1});
+        i = page->index + 1;
+        taking = true;
+        unreadable.reset();
+      }
+      if (!finish_ahead(*page, stopping)) {
+        taking = false;
+        ahead.drop_all();
+      }
+    }
+    files_.end_commits();
+    if (unreadable && !result_.failure) result_.failure = std::move(unreadable);
+    return taking ? i : paths_.size();
+  }
+
+  // Edits a page read ahead and starts writing its new content; false when no page after it is
+  // taken (it could not be read, or a stop is asked for).
+  bool decide(PagesAhead::Page& page, PagesAhead& ahead, std::optional<PageFailure>& unreadable) {
+    page.decided = true;
+    if (IoError* error = std::get_if<IoError>(&*page.read)) {
+      unreadable = PageFailure{page.index, PageAccess::read, std::move(*error)};
+      return false;
+    }
+    const EntryIdentity& entry = std::get<OpenedPage>(*page.read).entry();
+    if (rewritten_.contains(entry)) {
+      page.outcome = PageOutcome::already_rewritten;
+      return !editor_.stop_requested();
+    }
+    std::string_view bytes = page.bytes.view();
+    if (store_) {
+      store_->bytes->reserve(bytes.size() + store_->headroom);
+      store_->bytes->assign(bytes);
+      bytes = *store_->bytes;
+    }
+    if (observer_ != nullptr) observer_->page_in_hand(page.index);
+    if (std::optional<std::vector<std::string_view>> pieces = editor_.edit(page.index, bytes)) {
+      rewritten_.insert(entry);
+      page.outcome = PageOutcome::changed;
+      if (mode_ == WriteMode::write) ahead.stage(page, *pieces);
+    }
+    return !editor_.stop_requested();
+  }
+
+  // Replaces a page taken ahead and reports it done; false when the batch ends there.
+  bool finish_ahead(PagesAhead::Page& page, bool stopping) {
+    if (page.stage_error) {
+      result_.failure = PageFailure{page.index, PageAccess::write, std::move(*page.stage_error)};
+      return false;
+    }
+    Decided decided{page.index, page.outcome, std::nullopt};
+    if (page.outcome == PageOutcome::changed && mode_ == WriteMode::write) {
+      decided.staged = std::get<OpenedPage>(std::move(*page.read));
+      // Staged where a whole file system is flushed (a link led to a local folder).
+      if (std::optional<IoError> error = files_.make_durable()) {
+        result_.failure =
+            PageFailure{page.index, PageAccess::write,
+                        IoError{paths_[page.index], std::move(error->reason), error->no_room}};
+        return false;
+      }
+    }
+    return finish(decided, stopping);
+  }
+
   // Ends the batch at page `i`, once the pages decided before it are done.
   bool stop_at(std::size_t i, PageAccess access, IoError error) {
     flush();
@@ -101,23 +201,27 @@ class Batch {
     std::optional<IoError> durable = any_staged() ? files_.make_durable() : std::nullopt;
     staged_bytes_ = 0;
     for (Decided& page : decided_) {
-      if (page.staged) {
-        if (durable) {
-          // Named by the first page it keeps from being replaced, not the file system's folder.
-          result_.failure = PageFailure{
-              page.index, PageAccess::write,
-              IoError{paths_[page.index], std::move(durable->reason), durable->no_room}};
-          break;
-        }
-        if (!commit_page(page)) break;
+      if (page.staged && durable) {
+        // Named by the first page it keeps from being replaced, not the file system's folder.
+        result_.failure =
+            PageFailure{page.index, PageAccess::write,
+                        IoError{paths_[page.index], std::move(durable->reason), durable->no_room}};
+        break;
       }
-      if (page.outcome == PageOutcome::changed) ++result_.written;
-      ++result_.done;
-      editor_.page_done(page.index, page.outcome);
-      if (!stopping && editor_.stop_requested()) break;
+      if (!finish(page, stopping)) break;
     }
     files_.end_commits();
     decided_.clear();  // closes the pages, removes staged files that were not used
+  }
+
+  // Replaces `page` when it is staged and reports it done; false when the batch ends there (it
+  // failed, or a stop was asked for while it was reported and not already before, `stopping`).
+  bool finish(Decided& page, bool stopping) {
+    if (page.staged && !commit_page(page)) return false;
+    if (page.outcome == PageOutcome::changed) ++result_.written;
+    ++result_.done;
+    editor_.page_done(page.index, page.outcome);
+    return stopping || !editor_.stop_requested();
   }
 
   // Replaces the staged pages of the group and waits until the files they replaced are released

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 #include <type_traits>
 
@@ -58,6 +59,9 @@ struct OpenedPage::State {
 };
 
 struct PageFiles::Folders {
+  // Guards what follows up to `locked`, `not_kept`, `restored` and the watch's write_failure:
+  // pages are read and staged on several threads at once where the loop keeps pages in flight.
+  std::mutex mutex;
   std::map<std::string, std::shared_ptr<OpenFolder>> by_path;  // the folders reached lately
   std::set<FileIdentity> cleaned;  // folders already cleared of dead runs' leftovers
   // A folder of each file system with staged files, and with replaced pages, still to flush.
@@ -77,6 +81,7 @@ struct PageFiles::Folders {
 
   std::variant<std::shared_ptr<OpenFolder>, IoError> open(const std::string& folder_path,
                                                           const std::string& path) {
+    std::lock_guard lock(mutex);
     if (auto found = by_path.find(folder_path); found != by_path.end()) return found->second;
     auto opened = sys::open_folder(folder_path, path);
     if (auto* error = std::get_if<IoError>(&opened)) return std::move(*error);
@@ -96,6 +101,7 @@ struct PageFiles::Folders {
   // folder and batch; best effort. A temporary file that may be a page's only copy is never
   // removed.
   void clean(const OpenFolder& folder) {
+    std::lock_guard lock(mutex);
     if (!cleaned.insert(folder.identity).second) return;
     const TemporaryOwner self = sys::this_run();
     auto gone = [&](const TemporaryOwner& owner) {
@@ -219,10 +225,15 @@ std::variant<OpenedPage, IoError> reread_page(const OpenedPage& page, Buffer& ou
 // Writes every piece in order. A watch that fails a write counts each non-empty piece as one: the
 // pieces before the failing one still reach the file, as they would one write at a time.
 std::optional<IoError> write_staged(const sys::File& file, std::span<const std::string_view> pieces,
-                                    const std::string& path, RewriteWatch* watch) {
+                                    const std::string& path, RewriteWatch* watch,
+                                    std::mutex& watch_mutex) {
   for (std::size_t i = 0; watch != nullptr && i < pieces.size(); ++i) {
     if (pieces[i].empty()) continue;
-    if (int injected = watch->write_failure()) {
+    const int injected = [&] {
+      std::lock_guard lock(watch_mutex);
+      return watch->write_failure();
+    }();
+    if (injected != 0) {
       if (auto error = sys::write_pieces(file, pieces.first(i), path)) return error;
       return IoError{path, std::strerror(injected)};
     }
@@ -335,7 +346,8 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     s.discard_temporary();
     return error;
   };
-  if (auto error = write_staged(s.temporary, pieces, s.path, watch_)) return fail(*error);
+  if (auto error = write_staged(s.temporary, pieces, s.path, watch_, folders_->mutex))
+    return fail(*error);
   if (folder.can.flush == sys::FlushScope::whole_file_system) {
     // Starts writing the content out now, while the next pages are prepared, so that the group's
     // flush mostly waits for what is already under way.
@@ -346,6 +358,7 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
                                         s.temporary, s.path, not_kept))
     return fail(*error);
   if (not_kept != sys::kept_all) {
+    std::lock_guard lock(folders_->mutex);
     auto [at, added] = folders_->not_kept.try_emplace(folder.identity.volume, 0u, std::string());
     if (added) at->second.second = sys::mount_words(*folder.folder);
     at->second.first |= not_kept;
@@ -357,9 +370,13 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     // Where the page is let go before its replacement (shares, FUSE), the staged file is closed
     // here too, with its result checked: such file systems may report a failed write (a full
     // disk on the server) only then. A live run's closed file is told by its name, not a lock.
-    if (folder.can.page_release == sys::PageRelease::before_replace)
+    // The page read is let go now as well, off the thread that replaces the pages.
+    if (folder.can.page_release == sys::PageRelease::before_replace) {
       if (auto error = sys::close_checked(s.temporary, s.path)) return fail(*error);
+      s.page.reset();
+    }
   } else {
+    std::lock_guard lock(folders_->mutex);
     folders_->staged.emplace(folder.identity.volume, s.folder);
   }
   for (std::string_view piece : pieces) s.staged += piece.size();
@@ -368,11 +385,22 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
 
 std::size_t PageFiles::staging_capacity() const { return sys::staging_capacity(); }
 
+bool PageFiles::round_trips(const std::string& path) {
+  auto folder = folders_->open(sys::place_of(path).folder, path);
+  const auto* opened = std::get_if<std::shared_ptr<OpenFolder>>(&folder);
+  return opened != nullptr && (*opened)->can.flush == sys::FlushScope::each_file;
+}
+
 std::optional<IoError> PageFiles::make_durable() {
+  // Taken out first: pages staged meanwhile on other threads are flushed by the next call.
+  std::map<std::uint64_t, std::shared_ptr<OpenFolder>> staged;
+  {
+    std::lock_guard lock(folders_->mutex);
+    staged.swap(folders_->staged);
+  }
   std::optional<IoError> error;
-  for (const auto& [volume, folder] : folders_->staged)
+  for (const auto& [volume, folder] : staged)
     if (!error) error = sys::flush_file_system(*folder->folder);
-  folders_->staged.clear();
   return error;
 }
 

@@ -77,6 +77,8 @@ class RewriteWatch {
 // owner, permission bits and extended attributes (access control lists included); the staged files
 // of a group are put on stable storage together; each then replaces its page, unless the page
 // changed since it was read. Folders it opens are cleared of the temporary files of dead runs.
+// read() and stage() may run on several threads at once, for different pages (the watch's
+// write_failure is then asked one thread at a time); everything else runs on one thread.
 class PageFiles {
  public:
   // `watch`, when given, must outlive this.
@@ -102,6 +104,11 @@ class PageFiles {
   // cannot all be carried over.
   [[nodiscard]] std::optional<IoError> stage(OpenedPage& page,
                                              std::span<const std::string_view> pieces);
+
+  // Whether the folder of the page listed as `path` is reached through a server (network and
+  // FUSE mounts, where each file is flushed by itself), so that every step of its pages is a
+  // round trip and several pages are best kept in flight. False when it cannot be opened.
+  bool round_trips(const std::string& path);
 
   // How many pages may be staged at once: each holds the page and its temporary file open.
   std::size_t staging_capacity() const;

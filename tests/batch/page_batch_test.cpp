@@ -144,6 +144,52 @@ TEST(PageBatch, aFailingWriteStopsTheBatchAtItsPageWithEarlierPagesReplacedAndNo
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
 }
 
+// The road of network and FUSE mounts, taken on the local test folder: each staged file flushed
+// and closed by itself, the page let go before its replacement, several pages in flight.
+class RemoteRoad : public BatchFaults {
+ public:
+  void folder_opened(sys::FolderCapabilities& can) override {
+    can.flush = sys::FlushScope::each_file;
+    can.page_release = sys::PageRelease::before_replace;
+  }
+};
+
+// Pages in flight on worker threads stop at the first page that fails as page by page do: the
+// pages before it replaced and reported in order, it and the ones after it untouched (though read,
+// edited and perhaps staged already), no staged file left.
+TEST(PageBatch, pagesKeptInFlightStopAtTheFirstFailingPageAsPageByPage) {
+  TempFolder folder;
+  constexpr std::size_t kPages = 100, kUnwritable = 60, kMissing = 30;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < kPages; ++i)
+    paths.push_back(folder.write("p" + std::to_string(1000 + i), "x"));
+  std::filesystem::permissions(paths[kUnwritable], std::filesystem::perms::owner_read);
+  RemoteRoad road;
+  MarkingEditor editor;
+  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write, &road);
+  ASSERT_TRUE(result.failure);
+  EXPECT_EQ(result.failure->index, kUnwritable);
+  EXPECT_EQ(result.failure->access, PageAccess::write);
+  EXPECT_EQ(result.written, kUnwritable);
+  std::vector<std::pair<std::size_t, PageOutcome>> expected;
+  for (std::size_t i = 0; i < kUnwritable; ++i) expected.emplace_back(i, PageOutcome::changed);
+  EXPECT_EQ(editor.done, expected);
+  for (std::size_t i = 0; i < kPages; ++i)
+    ASSERT_EQ(folder.read("p" + std::to_string(1000 + i)), i < kUnwritable ? "x!" : "x") << i;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
+
+  std::filesystem::remove(paths[kMissing]);
+  MarkingEditor second;
+  const BatchResult unread = rewrite_pages(paths, second, WriteMode::write, &road);
+  ASSERT_TRUE(unread.failure);
+  EXPECT_EQ(unread.failure->index, kMissing);
+  EXPECT_EQ(unread.failure->access, PageAccess::read);
+  EXPECT_EQ(second.done.size(), kMissing);
+  EXPECT_EQ(folder.read("p" + std::to_string(1000 + kMissing - 1)), "x!!");
+  EXPECT_EQ(folder.read("p" + std::to_string(1000 + kMissing + 1)), "x!");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages - 1);
+}
+
 #ifdef _WIN32
 // A page another program holds open without letting others replace it can be read but not
 // replaced: the batch stops there, the page and the ones after it as they were, nothing staged
