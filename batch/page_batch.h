@@ -83,7 +83,9 @@ class BatchObserver : public RewriteWatch {
 // the batch there. A directory entry is rewritten at most once per batch, however many of the
 // paths lead to it. Stops at the first page that cannot be read or written. Pages already
 // rewritten are put on stable storage before it returns.
-// `observer`, when given, watches it.
+// Where a page's folder is reached through a server (network and FUSE mounts), several pages are
+// read and staged at once on a few threads; the editing, the editor's notifications and the
+// replacements stay on the calling thread, in list order. `observer`, when given, watches it.
 BatchResult rewrite_pages(std::span<const std::string> paths, PageEditor& editor, WriteMode mode,
                           BatchObserver* observer = nullptr);
 

@@ -189,7 +189,7 @@ for run in ${runs//,/ }; do
     master=$top/master-$workload
     mapfile -t names <<<"$(cd "$master" && ls)"
     count=${#names[@]}
-    declare -A seconds=() cpu=() packets=() remote=() ratio=() digests=()
+    declare -A seconds=() cpu=() packets=() remote=() ratio=()
     for ((r = 0; r < rounds; r++)); do
       order=("${tool_list[@]:r % ${#tool_list[@]}}" "${tool_list[@]:0:r % ${#tool_list[@]}}")
       for tool in "${order[@]}"; do
@@ -212,15 +212,16 @@ for run in ${runs//,/ }; do
         cpu[$tool]+="$(calc "$(cat "$top/cpu1") - $(cat "$top/cpu0")") "
         packets[$tool]+="$((p1 - p0)) "
         remote[$tool]+="$((c1 - c0)) "
-        digest=$(cd "$work" && cat -- "${names[@]}" | md5sum)
-        [ "$(find "$work" -mindepth 1 | wc -l)" = "$count" ] || digest="$digest, files left beside the pages"
-        digests[$tool]=$digest
-        rm -rf "$work"
       done
+      # Every tool leaves the same files as the command line, byte for byte, and nothing else.
       for tool in "${tool_list[@]}"; do
-        [ "${digests[$tool]}" = "${digests[cli]}" ] ||
-          { echo "run.sh: $tool left other files than the command line ($fs, $workload)" >&2; exit 1; }
+        if ! differences=$(diff -rq "$export_dir/cli-$r" "$export_dir/$tool-$r"); then
+          echo "run.sh: $tool left other files than the command line ($fs, $workload):" >&2
+          head -5 <<<"$differences" >&2
+          exit 1
+        fi
       done
+      for tool in "${tool_list[@]}"; do rm -rf "$export_dir/$tool-$r"; done
       for tool in "${tool_list[@]}"; do
         t_tool=$(awk -v r=$r '{ print $(r + 1) }' <<<"${seconds[$tool]}")
         t_cli=$(awk -v r=$r '{ print $(r + 1) }' <<<"${seconds[cli]}")
@@ -244,7 +245,7 @@ for run in ${runs//,/ }; do
       echo
       echo "Rounds, seconds: $(for tool in "${tool_list[@]}"; do printf '%s [%s] ' "$tool" "${seconds[$tool]% }"; done)"
     } | tee -a "$out"
-    unset seconds cpu packets remote ratio digests
+    unset seconds cpu packets remote ratio
   done
 done
 tc qdisc del dev lo root 2>/dev/null || true
