@@ -11,21 +11,7 @@ set -uo pipefail
 source "$(dirname "$0")/../lib.sh"
 
 # Cases whose promised behaviour has not landed yet: reported as PENDING, not as failures.
-known_pending=(
-  # a page's group is kept when a member of it, not the owner, rewrites it
-  "ext4: webuser" "ext4: window" "xfs: webuser" "xfs: window" "btrfs: webuser" "btrfs: window"
-  "tmpfs: webuser" "tmpfs: window" "ntfs-permissions: webuser" "ntfs-permissions: window"
-  "overlay: webuser" "overlay: window"
-  # where owner and mode are the mount's, a user who may write rewrites pages that are not theirs
-  "vfat-all: webuser" "vfat-all: window" "exfat-all: webuser" "exfat-all: window"
-  "ntfs-mount-owned: webuser" "ntfs-mount-owned: window"
-  # a nearly full disk: pages staged no more than fit, the run stops at the one that cannot
-  "ext4 nearly full: root" "ext4 nearly full: webuser" "xfs nearly full: root"
-  "xfs nearly full: webuser" "btrfs nearly full: root" "btrfs nearly full: webuser"
-  "tmpfs nearly full: root" "tmpfs nearly full: webuser" "vfat-owner nearly full: root"
-  "vfat-owner nearly full: webuser" "exfat-owner nearly full: root"
-  "exfat-owner nearly full: webuser"
-)
+known_pending=()
 
 QV_WINDOW_RUN=${QV_WINDOW_RUN:-$PWD/build/ci/tests/lab_window_run}
 mnt=/mnt/qv-local
