@@ -2,8 +2,9 @@
 # Cross-builds the Windows programs with MinGW-w64, 32-bit and 64-bit, statically linked, warnings
 # as errors, each in its own build folder (build/windows-i686, build/windows-x86_64).
 # Usage: tools/build-windows.sh [i686|x86_64...]   (default: both)
-#   QV_WINDOWS_TESTS=ON|OFF   build the test programs too (default ON for x86_64, OFF for i686:
-#                             only the 64-bit ones can run here, under Wine)
+#   QV_WINDOWS_TESTS=ON|OFF   build the test programs too (default ON for x86_64, which run under
+#                             Wine here; OFF for i686, whose tests need 32-bit Wine and so run in
+#                             the lab guest: tests/lab/suites/win32.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

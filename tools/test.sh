@@ -3,11 +3,12 @@
 # and UndefinedBehaviorSanitizer, warnings as errors — and runs every test in both builds; then runs
 # each fuzzer for a minute (tools/fuzz.sh). The normal build also makes the Debian package and
 # proves it and the install layout (tools/package.sh). Between the two, the Windows programs are
-# cross-built for both architectures, clang-tidy checks the code only they compile, the 64-bit
-# build's tests run under Wine, and the release (zips and installers) is made, the 64-bit
-# installer installed, upgraded and removed under Wine; then the lab's suites run in a Debian
-# guest under QEMU (tools/lab/test-lab.sh: the file systems, shares and power cuts this machine's
-# kernel lacks, and the 32-bit Windows programs).
+# cross-built for both architectures with their tests, clang-tidy checks the code only they
+# compile, the 64-bit build's tests run under Wine, and the release (zips and installers, each
+# zip proven first) is made, the 64-bit installer installed, upgraded and removed under Wine; then
+# the lab's suites run in a Debian guest under QEMU (tools/lab/test-lab.sh: the file systems,
+# shares and power cuts this machine's kernel lacks, and the 32-bit build's tests and programs
+# under 32-bit Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,8 +29,8 @@ echo "=== normal build"
 run_build build/ci -DQV_CLANG_TIDY=ON
 echo "=== package"
 bash tools/package.sh build/ci
-echo "=== Windows: 32-bit and 64-bit programs, clang-tidy over the Windows-only code, the 64-bit tests under Wine"
-bash tools/build-windows.sh
+echo "=== Windows: 32-bit and 64-bit programs with their tests, clang-tidy over the Windows-only code, the 64-bit tests under Wine"
+QV_WINDOWS_TESTS=ON bash tools/build-windows.sh
 bash tools/tidy-windows.sh build/windows-x86_64
 bash tools/test-windows.sh build/windows-x86_64
 echo "=== Windows: the zips and installers; the 64-bit installer's round trip under Wine"
