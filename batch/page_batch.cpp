@@ -97,6 +97,8 @@ class Batch {
   // batch is over. A page that fails, or a stop, ends the batch as in the plain loop.
   std::size_t take_ahead(std::size_t i) {
     PagesAhead ahead(files_);
+    ahead.read(i, paths_[i]);  // the first one whatever its folder says now: the loop moves on
+    ++i;
     std::optional<PageFailure> unreadable;  // recorded once the pages before it are done
     bool taking = true, stopping = false;
     for (;;) {
