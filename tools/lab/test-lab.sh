@@ -25,7 +25,8 @@ echo "lab image $img ready after $((SECONDS - start)) s"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target quorvane-insert-cli quorvane-insert-cli-paused lab_window_run -j 2
+cmake --build "$build" --target quorvane-insert-cli quorvane-insert-cli-paused lab_window_run \
+  qv-log-replay -j 2
 build=$(cd "$build" && pwd)
 
 failed=0
