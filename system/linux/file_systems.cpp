@@ -50,6 +50,9 @@ FileSystemTraits traits_of_file_system(unsigned long magic) {
       FileSystemTraits fat = local;
       fat.can.replace = ReplaceStep::remove_then_rename;
       fat.ownership = Ownership::mount;
+      // FAT's sync of the whole mount writes its buffers but never asks the disk to empty its
+      // cache; its flush of one file does.
+      if (magic == kMsdos) fat.can.flush = FlushScope::each_file;
       return fat;
     }
     case kNtfs:

@@ -332,6 +332,8 @@ TEST(FileSystemTraits, sharesAndFuseFlushEachFileAndLetThePageGoFatRemovesFirst)
   const auto vfat = traits_of_file_system(0x4D44);
   EXPECT_EQ(vfat.can.replace, sys::ReplaceStep::remove_then_rename);
   EXPECT_EQ(vfat.ownership, sys::Ownership::mount);
+  EXPECT_EQ(vfat.can.flush, sys::FlushScope::each_file);  // its syncfs sends no cache flush
+  EXPECT_EQ(traits_of_file_system(0x2011BAB0).can.flush, sys::FlushScope::whole_file_system);
 }
 
 // Takes the road of a FAT file system (no rename over a file: remove, then rename) or of a share
