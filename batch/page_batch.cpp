@@ -1,6 +1,8 @@
 #include "batch/page_batch.h"
 
+#include <chrono>
 #include <set>
+#include <thread>
 #include <variant>
 
 #include "batch/pages_ahead.h"
@@ -14,6 +16,8 @@ namespace {
 // bounded by the files the process may hold open (two per page) and by the bytes a failure or a
 // kill makes the run redo.
 constexpr std::uint64_t kGroupBytes = 64u << 20;
+// How many times a page that found no room is tried again once the pages before it are replaced.
+constexpr int kRoomAttempts = 4;
 
 // A page read and decided on, not yet reported done.
 struct Decided {
@@ -64,10 +68,11 @@ class Batch {
       rewritten_.insert(page.entry());
       if (mode_ == WriteMode::write) {
         std::optional<IoError> error = files_.stage(page, *pieces);
-        if (error && error->no_room) {
-          // No room for this page beside the group's staged files: the group is replaced first,
-          // and the files replaced so far released and synced, which gives their room back;
-          // then the page is tried alone.
+        // No room for this page beside the group's staged files: the group is replaced first,
+        // and the files replaced so far released and synced, which gives their room back; then
+        // the page is tried alone. Some file systems (XFS) give freed room back a moment later.
+        for (int attempt = 0; error && error->no_room && attempt < kRoomAttempts; ++attempt) {
+          if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
           if (!make_room()) return false;
           std::variant<OpenedPage, IoError> again = reread(page);
           if (IoError* failed = std::get_if<IoError>(&again))

@@ -4,6 +4,7 @@
 // system can do (sys::FolderCapabilities) chooses between the ways of doing each.
 #include "files/page_files.h"
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -11,21 +12,11 @@
 #include <type_traits>
 
 #include "files/close_pool.h"
+#include "files/dead_runs.h"
 #include "system/page_buffer.h"
 #include "text/temporary_name.h"
 
 namespace qv {
-namespace {
-
-// How long a temporary file of a run on another machine (or before this machine's last start) is
-// taken to belong to a live run, on a folder other machines reach: the longest a group of pages
-// may take between its staging and its replacement, with room for clocks that disagree.
-constexpr std::int64_t kLeaseSeconds = 60 * 60;
-// The largest intent record: a page name of the longest length, with its length and end.
-constexpr std::size_t kIntentLimit = 4096;
-
-}  // namespace
-
 // A folder held open for the batch, and what its file system can do.
 struct OpenFolder {
   std::shared_ptr<sys::Folder> folder;
@@ -96,60 +87,12 @@ struct PageFiles::Folders {
     return folder;
   }
 
-  // Puts back the pages whose replacement a dead run left half done, then removes the temporary
-  // files that no live run owns: the leftovers of runs that were killed or cut off. Once per
-  // folder and batch; best effort. A temporary file that may be a page's only copy is never
-  // removed.
+  // Clears `folder` of what dead runs left there, once per folder and batch.
   void clean(const OpenFolder& folder) {
     std::lock_guard lock(mutex);
     if (!cleaned.insert(folder.identity).second) return;
-    const TemporaryOwner self = sys::this_run();
-    auto gone = [&](const TemporaryOwner& owner) {
-      return owner_is_gone(owner, self, folder.can.shared, sys::process_alive(owner.process),
-                           self.created, kLeaseSeconds);
-    };
-    std::set<std::string> needed;  // temporary files that unfinished intents still stand for
-    for (const std::string& name :
-         sys::names_starting_with(*folder.folder, detail::kIntentPrefix)) {
-      if (!is_intent_name(name)) continue;
-      const std::optional<TemporaryOwner> owner = owner_of(name);
-      if (!owner || !gone(*owner) || !finish_intent(folder, name))
-        needed.insert(temporary_name_for(name));
-    }
-    for (const std::string& name :
-         sys::names_starting_with(*folder.folder, detail::kTemporaryPrefix)) {
-      if (!is_temporary_name(name) || needed.contains(name)) continue;
-      const std::optional<TemporaryOwner> owner = owner_of(name);
-      sys::remove_if_dead(*folder.folder, name, [&](sys::Hold hold) {
-        // On a folder no other machine reaches, a run holds its files locked while they live.
-        if (hold == sys::Hold::unheld && (!folder.can.shared || !owner)) return true;
-        return owner && gone(*owner);
-      });
-    }
-  }
-
-  // Ends the replacement the dead run's intent record `intent` describes: puts its temporary file
-  // in the page's place when the page's name is gone, then removes the record. False when the
-  // record cannot be read or the page cannot be put back (both are then kept).
-  bool finish_intent(const OpenFolder& folder, const std::string& intent) {
-    const sys::Folder& at = *folder.folder;
-    const std::string temporary = temporary_name_for(intent);
-    const std::optional<std::string> text = sys::read_small_file(at, intent, kIntentLimit);
-    if (!text) return false;
-    // A record not written whole was cut before the page was removed: nothing to put back.
-    if (const std::optional<std::string> page = page_of_intent(*text)) {
-      const std::string path = folder.path + (folder.path.ends_with('/') ? "" : "/") + *page;
-      auto exists = [&](const std::string& name) {
-        return !std::holds_alternative<std::monostate>(sys::replace_candidate(at, name, path));
-      };
-      if (!exists(*page) && exists(temporary)) {
-        if (sys::rename_entry(at, temporary, *page, path)) return false;
-        (void)sys::flush_folder(at, path);
-        restored.push_back("restored " + path + " from an interrupted run");
-      }
-    }
-    (void)sys::remove_entry(at, intent, intent);
-    return true;
+    for (std::string& note : clear_dead_runs(*folder.folder, folder.path, folder.can))
+      restored.push_back(std::move(note));
   }
 };
 
@@ -235,7 +178,7 @@ std::optional<IoError> write_staged(const sys::File& file, std::span<const std::
     }();
     if (injected != 0) {
       if (auto error = sys::write_pieces(file, pieces.first(i), path)) return error;
-      return IoError{path, std::strerror(injected)};
+      return IoError{path, std::strerror(injected), injected == ENOSPC};
     }
   }
   return sys::write_pieces(file, pieces, path);
@@ -245,43 +188,26 @@ std::optional<IoError> write_staged(const sys::File& file, std::span<const std::
 
 namespace {
 
-// Replaces a page in the two steps of a file system that cannot rename over a file: the page is
-// removed, then the staged file renamed to its name. An intent record, on stable storage before
-// the removal, names the page, so that a run that meets the folder after a cut between the two
-// steps puts the staged file (complete and flushed by then) in the page's place. On failure after
-// the removal, the staged file is kept as it is, for that run.
-std::optional<IoError> replace_in_two_steps(OpenedPage::State& s) {
-  const sys::Folder& at = *s.folder->folder;
-  const std::string intent = intent_name_for(s.temporary_name);
-  auto abandon = [&](IoError error) {
-    (void)sys::remove_entry(at, intent, s.path);
-    return error;
-  };
-  if (auto error = sys::write_new_file(at, intent, intent_text(s.entry.name), s.path))
-    return abandon(*error);
-  if (auto error = sys::flush_folder(at, s.path)) return abandon(*error);
-  if (auto error = sys::remove_entry(at, s.entry.name, s.path)) return abandon(*error);
-  if (auto error = sys::rename_entry(at, s.temporary_name, s.entry.name, s.path)) {
-    const std::string kept = s.temporary_name;
-    s.temporary_name.clear();  // the page's only copy now: never discarded
-    return IoError{s.path, error->reason + "; its new content is kept in " + kept +
-                               ", which the next run puts in its place"};
-  }
-  (void)sys::flush_folder(at, s.path);
-  (void)sys::remove_entry(at, intent, s.path);
-  return std::nullopt;
+// Replaces the page of `s` in two steps (see replace_in_two_steps); a staged file that became
+// the page's only copy is kept for the run that finishes the replacement.
+std::optional<IoError> two_step_replace(OpenedPage::State& s) {
+  bool only_copy = false;
+  std::optional<IoError> error =
+      replace_in_two_steps(*s.folder->folder, s.entry.name, s.temporary_name, s.path, only_copy);
+  if (only_copy) s.temporary_name.clear();
+  return error;
 }
 
 // Puts the staged file of `s` in its page's place, in one rename where the file system can.
 std::optional<IoError> replace_page(OpenedPage::State& s) {
   OpenFolder& folder = *s.folder;
-  if (folder.can.replace == sys::ReplaceStep::remove_then_rename) return replace_in_two_steps(s);
+  if (folder.can.replace == sys::ReplaceStep::remove_then_rename) return two_step_replace(s);
   auto replaced = sys::replace(*folder.folder, s.entry.name, s.temporary_name, s.temporary,
                                s.read_status, s.path);
   if (auto* error = std::get_if<IoError>(&replaced)) return std::move(*error);
   if (std::holds_alternative<std::monostate>(replaced)) return std::nullopt;
   folder.can.replace = sys::ReplaceStep::remove_then_rename;  // for the rest of the batch too
-  return replace_in_two_steps(s);
+  return two_step_replace(s);
 }
 
 }  // namespace
@@ -342,12 +268,23 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
     s.temporary_name.clear();
     return taken;
   }
+  std::uint64_t needed = 0;
+  for (std::string_view piece : pieces) needed += piece.size();
   auto fail = [&](IoError error) {
     s.discard_temporary();
     return error;
   };
+  // A share may report a full disk as another error when the data is written, flushed or closed:
+  // told by the room left without this file.
+  auto fail_writing = [&](IoError error) {
+    s.discard_temporary();
+    if (!error.no_room)
+      if (std::optional<IoError> full = sys::lack_of_room(*folder.folder, needed, s.path))
+        return *full;
+    return error;
+  };
   if (auto error = write_staged(s.temporary, pieces, s.path, watch_, folders_->mutex))
-    return fail(*error);
+    return fail_writing(*error);
   if (folder.can.flush == sys::FlushScope::whole_file_system) {
     // Starts writing the content out now, while the next pages are prepared, so that the group's
     // flush mostly waits for what is already under way.
@@ -366,20 +303,20 @@ std::optional<IoError> PageFiles::stage(OpenedPage& page,
   if (folder.can.flush == sys::FlushScope::each_file) {
     // On stable storage before it replaces the page, so that a power cut leaves the old page or
     // the new one, never an empty file.
-    if (auto error = sys::flush_file(s.temporary, s.path)) return fail(*error);
+    if (auto error = sys::flush_file(s.temporary, s.path)) return fail_writing(*error);
     // Where the page is let go before its replacement (shares, FUSE), the staged file is closed
     // here too, with its result checked: such file systems may report a failed write (a full
     // disk on the server) only then. A live run's closed file is told by its name, not a lock.
     // The page read is let go now as well, off the thread that replaces the pages.
     if (folder.can.page_release == sys::PageRelease::before_replace) {
-      if (auto error = sys::close_checked(s.temporary, s.path)) return fail(*error);
+      if (auto error = sys::close_checked(s.temporary, s.path)) return fail_writing(*error);
       s.page.reset();
     }
   } else {
     std::lock_guard lock(folders_->mutex);
     folders_->staged.emplace(folder.identity.volume, s.folder);
   }
-  for (std::string_view piece : pieces) s.staged += piece.size();
+  s.staged = needed;
   return std::nullopt;
 }
 

@@ -183,6 +183,12 @@ std::optional<IoError> write_pieces(const File& file, std::span<const std::strin
 void start_writeback(const File& file);
 // Puts `file` on stable storage.
 std::optional<IoError> flush_file(const File& file, const std::string& path);
+// The error of a page that does not fit: when the file system holding `folder` has fewer than
+// `needed` bytes free (a share may report a full disk as a mere input/output error), the
+// system's "no space" error naming `path`; none otherwise, or where that cannot be told.
+std::optional<IoError> lack_of_room(const Folder& folder, std::uint64_t needed,
+                                    const std::string& path);
+
 // Puts everything written to the file system holding `folder` on stable storage.
 std::optional<IoError> flush_file_system(const Folder& folder);
 

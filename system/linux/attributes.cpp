@@ -81,7 +81,9 @@ std::optional<std::string> copy_attributes(int from, int to, bool folder_has_def
     at += std::strlen(name) + 1;
     std::optional<std::string> value = attribute(from, name);
     if (!value) {
-      if (errno == ENODATA) continue;  // removed meanwhile
+      // Removed meanwhile; or listed by a share that cannot give its value (SMB1 with Unix
+      // extensions lists an access control list on every file), so nothing to keep.
+      if (errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP) continue;
       return refusal(name, errno);
     }
     if (std::strcmp(name, kAccessAcl) == 0) access_acl = true;

@@ -5,20 +5,16 @@
 #include "system/page_io.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <fstream>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -231,6 +227,14 @@ std::optional<IoError> flush_file(const File& file, const std::string& path) {
   return std::nullopt;
 }
 
+std::optional<IoError> lack_of_room(const Folder& folder, std::uint64_t needed,
+                                    const std::string& path) {
+  struct statvfs room {};
+  if (::fstatvfs(folder.fd.get(), &room) != 0) return std::nullopt;
+  if (std::uint64_t{room.f_bavail} * room.f_frsize >= needed) return std::nullopt;
+  return error_from_errno(path, ENOSPC);
+}
+
 std::optional<IoError> flush_file_system(const Folder& folder) {
   if (::syncfs(folder.fd.get()) != 0) return error_from_errno(folder.path, errno);
   return std::nullopt;
@@ -389,35 +393,6 @@ void remove_if_dead(const Folder& folder, const std::string& name,
   if (::fstatat(folder.fd.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
       named.st_ino == held.st_ino && named.st_dev == held.st_dev)
     ::unlinkat(folder.fd.get(), name.c_str(), 0);
-}
-
-TemporaryOwner this_run() {
-  static const std::string machine = [] {
-    // The host (a digest of its machine id) and its current boot (the start of the boot id).
-    auto first_line = [](const char* file) {
-      std::string line;
-      std::ifstream(file) >> line;
-      return line;
-    };
-    std::uint32_t host = 2166136261u;
-    for (char c : first_line("/etc/machine-id"))
-      host = (host ^ static_cast<unsigned char>(c)) * 16777619u;
-    std::string boot;
-    for (char c : first_line("/proc/sys/kernel/random/boot_id"))
-      if (boot.size() < 8 && std::isxdigit(static_cast<unsigned char>(c)))
-        boot += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    boot.resize(8, '0');
-    char digits[9];
-    std::snprintf(digits, sizeof digits, "%08x", host);
-    return digits + boot;
-  }();
-  return {machine, static_cast<std::uint64_t>(::getpid()),
-          static_cast<std::int64_t>(::time(nullptr))};
-}
-
-bool process_alive(std::uint64_t process) {
-  if (process == 0 || process > static_cast<std::uint64_t>(INT32_MAX)) return false;
-  return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
 }
 
 std::size_t staging_capacity() {

@@ -190,6 +190,15 @@ std::optional<IoError> flush_file(const File& file, const std::string& path) {
   return std::nullopt;
 }
 
+std::optional<IoError> lack_of_room(const Folder& folder, std::uint64_t needed,
+                                    const std::string& path) {
+  ULARGE_INTEGER available;
+  if (!::GetDiskFreeSpaceExW(folder.path.c_str(), &available, nullptr, nullptr) ||
+      available.QuadPart >= needed)
+    return std::nullopt;
+  return error_from(path, ERROR_DISK_FULL);
+}
+
 std::optional<IoError> flush_file_system(const Folder&) {
   // Needs administrator rights: capabilities_of never asks for it.
   return std::nullopt;
