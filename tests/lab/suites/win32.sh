@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The 32-bit Windows programs under 32-bit Wine, in one boot of the lab guest: every test program
-# of the i686 build and the real window's GUI test (tools/test-windows.sh), then the command line
-# on what a 32-bit program alone can get wrong: a page of 2 GB or more is refused, not cut; one
+# The 32-bit Windows programs under 32-bit Wine, in one boot of the lab guest: the command line on
+# what a 32-bit program alone can get wrong (then every test program of the i686 build and the
+# real window's GUI test, through tools/test-windows.sh): a page of 2 GB or more is refused, not cut; one
 # just under that which finds no room in memory fails cleanly; a 100 MB page and 1,000 pages go
 # through; the settings read are the quorvane.ini beside the .exe; names with non-ASCII letters
 # arrive whole. One 32-bit Wine prefix and one Wine server for the whole suite.
