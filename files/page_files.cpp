@@ -325,7 +325,11 @@ std::size_t PageFiles::staging_capacity() const { return sys::staging_capacity()
 bool PageFiles::round_trips(const std::string& path) {
   auto folder = folders_->open(sys::place_of(path).folder, path);
   const auto* opened = std::get_if<std::shared_ptr<OpenFolder>>(&folder);
-  return opened != nullptr && (*opened)->can.flush == sys::FlushScope::each_file;
+  // A folder reached over a network or a FUSE mount: each file flushed by itself and the page let
+  // go before its replacement. A local disk that flushes file by file (FAT, any Windows volume)
+  // keeps the page-by-page loop.
+  return opened != nullptr && (*opened)->can.flush == sys::FlushScope::each_file &&
+         (*opened)->can.page_release == sys::PageRelease::before_replace;
 }
 
 std::optional<IoError> PageFiles::make_durable() {

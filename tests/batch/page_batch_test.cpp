@@ -125,11 +125,6 @@ TEST(PageBatch, twoBatchesAtOnceOverTheSamePagesGiveEachPageTwoCopies) {
 // A write fails far into the batch, after many replacements whose files are still being released
 // and while the pages after it are staged: the batch stops there as if it had gone page by page.
 TEST(PageBatch, aFailingWriteStopsTheBatchAtItsPageWithEarlierPagesReplacedAndNoStagedFileLeft) {
-#ifdef _WIN32
-  // Known fault: under Wine this batch ends without a failure since the retry of a page that found
-  // no room was added; not yet understood.
-  GTEST_SKIP() << "the no-room retry does not stop this batch on Windows yet";
-#endif
   BatchFaults faults;
   TempFolder folder;
   constexpr std::size_t kPages = 300, kFailing = 200;
