@@ -124,7 +124,8 @@ class Batch {
       std::unique_ptr<PagesAhead::Page> page = ahead.take_front();
       if (page->stage_error && page->stage_error->no_room && !stopping) {
         // No room for it beside the pages in flight: they are given up (and taken again after
-        // it), the files replaced so far released, and the page written alone.
+        // it, edited anew), the files replaced so far released, and the page written alone.
+        forget_edits(ahead);
         ahead.drop_all();
         ahead.settle();
         if (std::optional<IoError> error = files_.sync_written()) result_.sync_error = error;
@@ -170,6 +171,14 @@ class Batch {
       if (mode_ == WriteMode::write) ahead.stage(page, *pieces);
     }
     return !editor_.stop_requested();
+  }
+
+  // The pages in flight are to be taken again: the entries they were to rewrite are not
+  // rewritten, or each would be taken as a second path to itself and skipped.
+  void forget_edits(const PagesAhead& ahead) {
+    for (const auto& page : ahead.pages())
+      if (page->decided && page->outcome == PageOutcome::changed)
+        rewritten_.erase(std::get<OpenedPage>(*page->read).entry());
   }
 
   // Replaces a page taken ahead and reports it done; false when the batch ends there.

@@ -48,6 +48,8 @@ class PagesAhead {
   ~PagesAhead();
 
   bool empty() const { return pages_.empty(); }
+  // The pages in flight, in list order.
+  const std::deque<std::unique_ptr<Page>>& pages() const { return pages_; }
   // Whether as many pages are in flight, or as many bytes held, as the bounds allow.
   bool full() const;
   // Starts reading the page listed as `path`, the `index`-th of the list, after those in flight.
