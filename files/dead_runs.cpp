@@ -71,7 +71,8 @@ std::vector<std::string> clear_dead_runs(const sys::Folder& folder, const std::s
 
 std::optional<IoError> replace_in_two_steps(const sys::Folder& folder, const std::string& name,
                                             const std::string& temporary_name,
-                                            const std::string& path, bool& only_copy) {
+                                            const sys::File& temporary, const std::string& path,
+                                            bool& only_copy) {
   only_copy = false;
   const std::string intent = intent_name_for(temporary_name);
   auto abandon = [&](IoError error) {
@@ -87,6 +88,10 @@ std::optional<IoError> replace_in_two_steps(const sys::Folder& folder, const std
     return IoError{path, error->reason + "; its new content is kept in " + temporary_name +
                              ", which the next run puts in its place"};
   }
+  // FAT writes a renamed file's size and first cluster into its new entry only when the file
+  // itself is flushed; until then a power cut finds the page empty. The page holds its new
+  // content by now, so a failing flush is no reason to report it unchanged.
+  if (temporary.valid()) (void)sys::flush_file(temporary, path);
   (void)sys::flush_folder(folder, path);
   (void)sys::remove_entry(folder, intent, path);
   return std::nullopt;

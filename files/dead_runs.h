@@ -20,11 +20,13 @@ std::vector<std::string> clear_dead_runs(const sys::Folder& folder, const std::s
 
 // Replaces the entry `name` of `folder` by its staged file `temporary_name` where the file system
 // cannot rename over a file: the page is removed, then the staged file (complete and on stable
-// storage) renamed to its name, under an intent record written to stable storage first. On a
-// failure after the removal, `only_copy` is set: the staged file then holds the page, and the
+// storage) renamed to its name, under an intent record written to stable storage first; the
+// renamed file (`temporary`, when still open) and the folder are flushed before the record goes.
+// On a failure after the removal, `only_copy` is set: the staged file then holds the page, and the
 // next run's clear_dead_runs puts it in place. Errors name `path`.
 std::optional<IoError> replace_in_two_steps(const sys::Folder& folder, const std::string& name,
                                             const std::string& temporary_name,
-                                            const std::string& path, bool& only_copy);
+                                            const sys::File& temporary, const std::string& path,
+                                            bool& only_copy);
 
 }  // namespace qv

@@ -192,8 +192,8 @@ namespace {
 // the page's only copy is kept for the run that finishes the replacement.
 std::optional<IoError> two_step_replace(OpenedPage::State& s) {
   bool only_copy = false;
-  std::optional<IoError> error =
-      replace_in_two_steps(*s.folder->folder, s.entry.name, s.temporary_name, s.path, only_copy);
+  std::optional<IoError> error = replace_in_two_steps(
+      *s.folder->folder, s.entry.name, s.temporary_name, s.temporary, s.path, only_copy);
   if (only_copy) s.temporary_name.clear();
   return error;
 }
