@@ -1,9 +1,10 @@
 // The I/O floor of a run: the least any program must do to insert a text before the last tag of
 // every page of a folder and replace the pages safely. For each regular file of FOLDER (hidden
-// names skipped), in directory order: read it whole, find the last TAG, and only when there is
-// one write the new content to a temporary file in the same folder (one writev) and rename it over
-// the page. Then one syncfs, so that the pages are on stable storage when it returns, as with the
-// tool. No permissions, owners or links are looked at, no order is imposed, no message is written.
+// names skipped; an entry listed without its type is looked up), in directory order: read it whole,
+// find the last TAG, and only when there is one write the new content to a temporary file in the
+// same folder (one writev) and rename it over the page. Then one syncfs, so that the pages are on
+// stable storage when it returns, as with the tool. No permissions, owners or links are looked at,
+// no order is imposed, no message is written.
 //
 //
 // With -p THREADS, the second floor: each page stays open from its read until its replacement has
@@ -169,7 +170,16 @@ int main(int argc, char** argv) {
   char temporary[4096];
   unsigned long written = 0;
   for (struct dirent* entry; (entry = readdir(listing)) != NULL;) {
-    if (entry->d_name[0] == '.' || entry->d_type != DT_REG) continue;
+    if (entry->d_name[0] == '.') continue;
+    // Some file systems leave the type out of a listing: sshfs replays a folder listed in the last
+    // 20 s from its own cache with no types. Those entries are looked up; links stay skipped.
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info;
+      if (fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) die("stat", entry->d_name);
+      if (!S_ISREG(info.st_mode)) continue;
+    } else if (entry->d_type != DT_REG) {
+      continue;
+    }
     int page_fd = -1;
     size_t size = read_whole(dir, entry->d_name, &page, &capacity, threads > 0 ? &page_fd : NULL);
     const char* at = find_last(page, size, tag, tag_size);
