@@ -107,7 +107,9 @@ bool acl_names_anyone(int fd) {
 }
 
 bool has_default_acl(int folder) {
-  return ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 0;
+  // A list of no entries (its 4-byte version alone, as SMB1 with Unix extensions shows on every
+  // folder) gives new files nothing.
+  return ::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) > 4;
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <dirent.h>
@@ -248,13 +249,14 @@ std::optional<IoError> keep_attributes(const Folder& folder, const std::string& 
   const int fd = fd_of(temporary);
   const Ownership ownership = folder.traits.ownership;
   const bool root = ::geteuid() == 0;
+  int group_refused = 0;  // why the group could not be set, if it could not
   if (ownership != Ownership::mount &&
       (status.owner != ::geteuid() || status.group != ::getegid()) &&
       ::fchown(fd, status.owner, status.group) != 0) {
     // Only the superuser may give the file away (and a share may refuse even that); the group
     // alone can still be kept by a member of it.
     if (root && ownership == Ownership::per_file) return error_from_errno(path, errno);
-    ::fchown(fd, static_cast<uid_t>(-1), status.group);
+    if (::fchown(fd, static_cast<uid_t>(-1), status.group) != 0) group_refused = errno;
   }
   // After fchown, which clears file capabilities, and before fchmod, since a read-only mode
   // would forbid setting user attributes. A page no longer held is opened again for them.
@@ -267,15 +269,26 @@ std::optional<IoError> keep_attributes(const Folder& folder, const std::string& 
     return IoError{path, *refusal};
   // After fchown, which clears set-user-ID and set-group-ID bits. Where the mount decides the
   // mode, it is asked for (it may take the read-only part) but not required.
-  if (::fchmod(fd, status.mode & 07777) != 0 && ownership == Ownership::per_file)
-    return error_from_errno(path, errno);
+  const int mode_refused = ::fchmod(fd, status.mode & 07777) != 0 ? errno : 0;
+  if (mode_refused != 0 && ownership == Ownership::per_file)
+    return error_from_errno(path, mode_refused);
   if (ownership == Ownership::per_file) return std::nullopt;
   // What the mount left otherwise, among what this process could set on a file of its own.
   struct stat now {};
   if (::fstat(fd, &now) != 0) return error_from_errno(path, errno);
   if (root && now.st_uid != status.owner) not_kept |= owner_not_kept;
-  if ((root || in_group(status.group)) && now.st_gid != status.group) not_kept |= group_not_kept;
-  if ((now.st_mode & 07777) != (status.mode & 07777)) not_kept |= mode_not_kept;
+  const bool other_group = (root || in_group(status.group)) && now.st_gid != status.group;
+  const bool other_mode = (now.st_mode & 07777) != (status.mode & 07777);
+  // A group or mode the mount gives every file is the same on the page. One this process was
+  // refused and that differs from the page's is the file's own (a share that keeps owners, seen
+  // through another account's session): the page would change hands, and is refused.
+  if (other_group && group_refused != 0)
+    return IoError{path, std::string("Cannot keep its group: ") + std::strerror(group_refused)};
+  if (other_mode && mode_refused != 0)
+    return IoError{path,
+                   std::string("Cannot keep its permissions: ") + std::strerror(mode_refused)};
+  if (other_group) not_kept |= group_not_kept;
+  if (other_mode) not_kept |= mode_not_kept;
   return std::nullopt;
 }
 
