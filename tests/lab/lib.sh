@@ -42,9 +42,15 @@ fail() {
 # Runs case NAME: FUNCTION ARGS... in a subshell that stops at the first unexpected error.
 # With QV_LAB_ONLY set (an extended regular expression), only the cases whose names match it run.
 run_case() {
+  [[ -z ${QV_LAB_ONLY:-} || $1 =~ $QV_LAB_ONLY ]] || return 0
+  run_step "$@"
+}
+
+# Runs NAME: FUNCTION ARGS... as a case whatever QV_LAB_ONLY selects (a setup step the selected
+# cases need).
+run_step() {
   local name=$1 status errexit=$-
   shift
-  [[ -z ${QV_LAB_ONLY:-} || $name =~ $QV_LAB_ONLY ]] || return 0
   case_begin "$name"
   set +e
   (

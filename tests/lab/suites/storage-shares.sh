@@ -288,27 +288,10 @@ refused_through_root_session() {
   expect_site "$srv/smb/smb1-unix-webuser" 0 ""
 }
 
-# Runs FUNCTION ARGS... as case NAME whatever QV_LAB_ONLY selects: the other cases need it.
-setup_step() {
-  local name=$1 status
-  shift
-  case_begin "$name"
-  set +e
-  (
-    set -eE
-    trap 'echo "  stopped at: $BASH_COMMAND"' ERR
-    "$@"
-  )
-  status=$?
-  set -e
-  ((status == 0)) || fail "could not be set up (status $status)"
-  case_end
-}
-
 # --- the suite (NFS starts first: its grace period ends while the other shares are tried)
-setup_step disks prepare_disks
-setup_step nfs-server nfs_server
-setup_step smb-shares smb_shares
+run_step disks prepare_disks
+run_step nfs-server nfs_server
+run_step smb-shares smb_shares
 run_case smb3-root share_run smb3 "$srv/smb" root ""
 run_case smb3-webuser share_run smb3 "$srv/smb" webuser ""
 run_case smb3-nearly-full nearly_full_run smb3-full /srv/full-smb root ""
@@ -317,13 +300,13 @@ run_case smb1-unix-webuser refused_through_root_session
 run_case smb1-nounix-root share_run smb1-nounix "$srv/smb" root ""
 run_case smb1-nounix-webuser share_run smb1-nounix "$srv/smb" webuser ""
 
-setup_step sshfs-shares sshfs_shares
+run_step sshfs-shares sshfs_shares
 run_case sshfs-root share_run sshfs-root "$srv/sshfs" root "owner group mode"
 run_case sshfs-webuser share_run sshfs-webuser "$srv/sshfs" webuser "group mode"
 run_case sshfs-webuser-read-only-page read_only_page
 run_case sshfs-remote-disk-full nearly_full_run sshfs-full /srv/full-sshfs root "owner group mode"
 
-setup_step nfs-mounts nfs_mounts
+run_step nfs-mounts nfs_mounts
 for vers in 3 4; do  # 4: NFSv4.2
   run_case "nfs$vers-root" share_run "nfs$vers" "$srv/nfs" root "owner group mode"
   run_case "nfs$vers-webuser" share_run "nfs$vers" "$srv/nfs" webuser "group mode"
