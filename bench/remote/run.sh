@@ -5,8 +5,11 @@
 # so it costs twice the delay; the script measures it with TCP connects and prints it). Each round
 # gives every tool a fresh copy of the pages (made on the server's side, off the timed path), runs
 # the tools in their order rotated by the round, checks that every tool leaves the bytes the
-# command line leaves, and counts what crossed the link (lo packets; NFS calls; SMB requests).
-# Prints a Markdown table per mount and delay, and appends it to --out. Not part of CI (slow).
+# command line leaves, and counts what crossed the link (lo packets; NFS calls; SMB requests) and
+# how busy the guest's processors were (client, server and network stack share them). A tool that
+# fails (perl -pi on SMB3, which renames over the page it still holds open) is reported as failed,
+# and the other tools go on. Prints a Markdown table per mount and delay, and appends it to --out.
+# Not part of CI (slow).
 #
 # Guest side, as root, from the checkout's top folder; the programs come from a Release build:
 #   cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCH=ON \
@@ -120,6 +123,10 @@ children_cpu() {
   awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); s += p[1] * 60 + p[2] } }
     END { printf "%.3f", s }' "$top/times"
 }
+# Jiffies of the guest's processors so far: "busy total" (busy is all but idle and I/O wait).
+cpu_jiffies() {
+  awk '$1 == "cpu" { t = 0; for (i = 2; i <= 9; i++) t += $i; print t - $5 - $6, t }' /proc/stat
+}
 lo_packets() { awk '$1 == "lo:" { print $3 }' /proc/net/dev; }
 # Remote calls so far: NFS RPCs of every version, or SMB requests, by the client's own counts.
 nfs_calls() { awk '$1 ~ /^proc[234]$/ { for (i = 3; i <= NF; i++) s += $i } END { print s + 0 }' \
@@ -189,7 +196,7 @@ for run in ${runs//,/ }; do
     master=$top/master-$workload
     mapfile -t names <<<"$(cd "$master" && ls)"
     count=${#names[@]}
-    declare -A seconds=() cpu=() packets=() remote=() ratio=()
+    declare -A seconds=() cpu=() packets=() remote=() ratio=() busy=() failed=()
     for ((r = 0; r < rounds; r++)); do
       order=("${tool_list[@]:r % ${#tool_list[@]}}" "${tool_list[@]:0:r % ${#tool_list[@]}}")
       for tool in "${order[@]}"; do
@@ -200,13 +207,19 @@ for run in ${runs//,/ }; do
         ( cd "$mnt" && ls "$tool-$r" >/dev/null ) # the client meets the new folder
         p0=$(lo_packets)
         c0=$(calls "$fs")
+        read -r j0 k0 < <(cpu_jiffies)
         t0=$(now)
         children_cpu >"$top/cpu0"
-        (cd "$mnt/$tool-$r" && run_tool "$tool" >/dev/null)
+        if ! (cd "$mnt/$tool-$r" && run_tool "$tool" >/dev/null); then
+          echo "run.sh: $tool failed ($fs, $workload)" >&2
+          failed[$tool]=1
+        fi
         sync -f "$mnt/$tool-$r"
         t1=$(now)
         children_cpu >"$top/cpu1"
         c1=$(calls "$fs")
+        read -r j1 k1 < <(cpu_jiffies)
+        busy[$tool]+="$(calc "100 * ($j1 - $j0) / ($k1 - $k0)") "
         p1=$(lo_packets)
         seconds[$tool]+="$(calc "$t1 - $t0") "
         cpu[$tool]+="$(calc "$(cat "$top/cpu1") - $(cat "$top/cpu0")") "
@@ -215,6 +228,7 @@ for run in ${runs//,/ }; do
       done
       # Every tool leaves the same files as the command line, byte for byte, and nothing else.
       for tool in "${tool_list[@]}"; do
+        [ -z "${failed[$tool]:-}" ] || continue
         if ! differences=$(diff -rq "$export_dir/cli-$r" "$export_dir/$tool-$r"); then
           echo "run.sh: $tool left other files than the command line ($fs, $workload):" >&2
           head -5 <<<"$differences" >&2
@@ -232,20 +246,25 @@ for run in ${runs//,/ }; do
       echo
       echo "#### $fs, ${delay} ms each way on lo (round trip measured: ${rtt} ms), $count pages, $(du -sh --apparent-size "$master" | cut -f1) in all"
       echo
-      echo "| Tool | Median time | Time / command line's | Per page | Per page, in round trips | Processor time | lo packets per page | $fs calls per page |"
-      echo "|---|---:|---:|---:|---:|---:|---:|---:|"
+      echo "| Tool | Median time | Time / command line's | Per page | Per page, in round trips | Processor time | Guest processors busy | lo packets per page | $fs calls per page |"
+      echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
       for tool in "${tool_list[@]}"; do
+        if [ -n "${failed[$tool]:-}" ]; then
+          echo "| $tool | failed (see its message) | | | | | | | |"
+          continue
+        fi
         t=$(med_of "${seconds[$tool]}")
-        printf '| %s | %.2f s | x%.2f | %.1f ms | %.1f | %.2f s | %.1f | %.1f |\n' "$tool" "$t" \
+        printf '| %s | %.2f s | x%.2f | %.1f ms | %.1f | %.2f s | %.0f%% | %.1f | %.1f |\n' "$tool" "$t" \
           "$(med_of "${ratio[$tool]}")" "$(calc "$t * 1000 / $count")" \
           "$(calc "($rtt > 0 ? $t * 1000 / $count / $rtt : 0)")" "$(med_of "${cpu[$tool]}")" \
+          "$(med_of "${busy[$tool]}")" \
           "$(calc "$(med_of "${packets[$tool]}") / $count")" \
           "$(calc "$(med_of "${remote[$tool]}") / $count")"
       done
       echo
       echo "Rounds, seconds: $(for tool in "${tool_list[@]}"; do printf '%s [%s] ' "$tool" "${seconds[$tool]% }"; done)"
     } | tee -a "$out"
-    unset seconds cpu packets remote ratio
+    unset seconds cpu packets remote ratio busy failed
   done
 done
 tc qdisc del dev lo root 2>/dev/null || true
