@@ -122,9 +122,10 @@ class Batch {
         continue;
       }
       std::unique_ptr<PagesAhead::Page> page = ahead.take_front();
-      if (page->stage_error && page->stage_error->no_room && !stopping) {
-        // No room for it beside the pages in flight: they are given up (and taken again after
-        // it, edited anew), the files replaced so far released, and the page written alone.
+      if (page->stage_error && !stopping) {
+        // No room for it beside the pages in flight (a share may call that an input/output
+        // error): they are given up (and taken again after it, edited anew), the files replaced
+        // so far released, and the page written alone, once; its error then is the page's own.
         forget_edits(ahead);
         ahead.drop_all();
         ahead.settle();

@@ -190,23 +190,26 @@ TEST(PageBatch, pagesKeptInFlightStopAtTheFirstFailingPageAsPageByPage) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages - 1);
 }
 
-// A page that finds no room beside the pages in flight is written alone once the ones before it
-// are replaced; the pages given up meanwhile are taken again and receive the text like the rest.
+// A page that finds no room beside the pages in flight (a share may say so with an input/output
+// error) is written alone once the ones before it are replaced; the pages given up meanwhile are
+// taken again and receive the text like the rest.
 TEST(PageBatch, pagesInFlightGivenUpForRoomAreTakenAgainAndChanged) {
-  TempFolder folder;
-  constexpr std::size_t kPages = 40;
-  std::vector<std::string> paths;
-  for (std::size_t i = 0; i < kPages; ++i)
-    paths.push_back(folder.write("p" + std::to_string(1000 + i), "x"));
-  RemoteRoad road;
-  road.fail_write(11, ENOSPC, 1);
-  MarkingEditor editor;
-  const BatchResult result = rewrite_pages(paths, editor, WriteMode::write, &road);
-  EXPECT_FALSE(result.failure);
-  EXPECT_EQ(result.written, kPages);
-  for (std::size_t i = 0; i < kPages; ++i)
-    ASSERT_EQ(folder.read("p" + std::to_string(1000 + i)), "x!") << i;
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
+  for (int error : {ENOSPC, EIO}) {
+    TempFolder folder;
+    constexpr std::size_t kPages = 40;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kPages; ++i)
+      paths.push_back(folder.write("p" + std::to_string(1000 + i), "x"));
+    RemoteRoad road;
+    road.fail_write(11, error, 1);
+    MarkingEditor editor;
+    const BatchResult result = rewrite_pages(paths, editor, WriteMode::write, &road);
+    EXPECT_FALSE(result.failure) << error;
+    EXPECT_EQ(result.written, kPages) << error;
+    for (std::size_t i = 0; i < kPages; ++i)
+      ASSERT_EQ(folder.read("p" + std::to_string(1000 + i)), "x!") << i;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), kPages);
+  }
 }
 
 #ifdef _WIN32
