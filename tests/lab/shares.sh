@@ -121,6 +121,8 @@ mount_nfs() {
 start_sshd() {
   local state=$QV_SHARES_STATE/ssh user
   mkdir -p "$state/authorized" /run/sshd
+  # Keys left by an earlier start in the same boot would make ssh-keygen ask whether to overwrite.
+  rm -f "$state"/host_key* "$state"/id_*
   # One host key, of the kind that is made at once (an RSA key takes many seconds under emulation).
   ssh-keygen -q -t ed25519 -N '' -f "$state/host_key"
   for user in root webuser; do
