@@ -175,8 +175,8 @@ def write_workload(root, name, count, size):
 
 
 def main(argv):
-    if len(argv) < 2:
-        sys.exit(__doc__)
+    if len(argv) < 2 or argv[1].startswith("-"):
+        sys.exit(__doc__)  # an option is never an output folder
     root = argv[1]
     os.makedirs(root, exist_ok=True)
     with open(os.path.join(root, "snippet.txt"), "wb") as f:
